@@ -1,0 +1,178 @@
+#include "effect/aplugin.h"
+
+#include "effect/editorbridge.h"
+#include "effect/presets.h"
+#include "shell/pluginfactory.h"
+#include "valuemodel/numtext.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+// Host buffers: the VST 2 convention gives program names 24 characters plus the terminator.
+constexpr size_t kHostProgramNameBuffer = kVstMaxProgNameLen + 1;
+// Parameter texts are short ("Gain", "%", "0.50", "undefined"); this only bounds the copy.
+constexpr size_t kHostParamTextBuffer = 16;
+constexpr size_t kHostNameBuffer = kVstMaxEffectNameLen;
+
+bool validParam(VstInt32 index) { return index >= 0 && index < ql::kNumParams; }
+} // namespace
+
+AudioEffect* createEffectInstance(audioMasterCallback audioMaster) {
+    return new APlugin(audioMaster);
+}
+
+APlugin::APlugin(audioMasterCallback audioMaster)
+    : AudioEffectX(audioMaster, ql::kNumPrograms, ql::kNumParams) {
+    // Timing start values. The request asks for the tempo: some hosts fill it only on demand.
+    currentSampleRate.store(getSampleRate(), std::memory_order_relaxed);
+    lastTimeInfo = getTimeInfo(kVstTempoValid);
+    if (lastTimeInfo) currentSampleRate.store(lastTimeInfo->sampleRate, std::memory_order_relaxed);
+    currentTempo.store(140.0, std::memory_order_relaxed);
+    hostTempo.store(0.0f, std::memory_order_relaxed);
+    hostHasTimeInfo.store(false, std::memory_order_relaxed);
+
+    paramNames[ql::DryLevel] = "Gain";
+
+    // Keep the last byte: a host may fill the buffer to the brim without terminating it.
+    getHostVendorString(hostVendor);
+    hostVendor[sizeof hostVendor - 1] = '\0';
+    getHostProductString(hostProduct);
+    hostProduct[sizeof hostProduct - 1] = '\0';
+
+    for (auto& slot : programs) slot = std::make_unique<APluginProgram>("Init");
+    for (int i = 0; i < ql::kNumFactoryPresets; ++i) programs[i] = ql::makeFactoryPreset(i);
+
+    setEditor(createEditorBridge(this));
+
+    suspend();
+    hasVu(false);
+    setNumInputs(2);
+    setNumOutputs(2);
+    canMono(true);
+    canProcessReplacing(true);
+    isSynth(false);
+    setUniqueID(fourCharCode('Q', 'l', 'n', 't'));
+
+    curProgram.store(0, std::memory_order_relaxed);
+    setProgram(0);
+}
+
+APlugin::~APlugin() {
+    // The editor (and any open window) goes first; the programs follow with the members.
+    destroyEditor();
+}
+
+void APlugin::notifyEditor() {
+    if (editor) editor->update();
+}
+
+void APlugin::setParameter(VstInt32 index, float value) {
+    if (value > 1.0f)
+        value = 1.0f;
+    else if (!(value >= 0.0f)) // negative or not a number
+        value = 0.0f;
+    if (!validParam(index)) return;
+    params[index].store(value, std::memory_order_relaxed);
+    const VstInt32 current = curProgram.load(std::memory_order_relaxed);
+    if (current >= 0 && current < ql::kNumPrograms) programs[current]->setValue(index, value);
+    notifyEditor();
+}
+
+float APlugin::getParameter(VstInt32 index) {
+    return validParam(index) ? params[index].load(std::memory_order_relaxed) : 0.0f;
+}
+
+void APlugin::getParameterName(VstInt32 index, char* text) {
+    const char* name = validParam(index) ? (paramNames[index] ? paramNames[index] : "")
+                                         : "undefined";
+    ql::copyText(text, kHostParamTextBuffer, name);
+}
+
+void APlugin::getParameterLabel(VstInt32 index, char* label) {
+    ql::copyText(label, kHostParamTextBuffer, "%");
+}
+
+void APlugin::getParameterDisplay(VstInt32 index, char* text) {
+    if (!validParam(index)) {
+        ql::copyText(text, kHostParamTextBuffer, "undefined");
+        return;
+    }
+    ql::formatFixed(text, kHostParamTextBuffer, params[index].load(std::memory_order_relaxed), 2);
+}
+
+void APlugin::setProgram(VstInt32 program) {
+    if (program < 0 || program >= ql::kNumPrograms) return;
+    curProgram.store(program, std::memory_order_relaxed);
+    const APluginProgram& source = *programs[program];
+    for (int i = 0; i < ql::kNumParams; ++i) setParameter(i, source.getValue(i));
+    if (!isEditorClosed()) notifyEditor();
+}
+
+void APlugin::setProgramName(char* name) {
+    const VstInt32 current = curProgram.load(std::memory_order_relaxed);
+    if (current < 0 || current >= ql::kNumPrograms) return;
+    programs[current]->setName(name);
+    if (!isEditorClosed()) notifyEditor();
+}
+
+void APlugin::getProgramName(char* name) {
+    const VstInt32 current = curProgram.load(std::memory_order_relaxed);
+    if (current < 0 || current >= ql::kNumPrograms) return;
+    ql::copyText(name, kHostProgramNameBuffer, programs[current]->getName());
+}
+
+bool APlugin::getProgramNameIndexed(VstInt32 category, VstInt32 index, char* text) {
+    if (index < 0 || index >= ql::kNumPrograms) return false;
+    ql::copyText(text, kHostProgramNameBuffer, programs[index]->getName());
+    return true;
+}
+
+bool APlugin::getEffectName(char* name) {
+    ql::copyText(name, kHostNameBuffer, kEffectName);
+    return true;
+}
+
+bool APlugin::getVendorString(char* text) {
+    ql::copyText(text, kHostNameBuffer, kVendor);
+    return true;
+}
+
+bool APlugin::getProductString(char* text) {
+    ql::copyText(text, kHostNameBuffer, kEffectName);
+    return true;
+}
+
+VstInt32 APlugin::canDo(char* text) {
+    return (text && std::strcmp(text, "receiveVstTimeInfo") == 0) ? 1 : -1;
+}
+
+namespace {
+bool pinProperties(const char* prefix, VstInt32 index, VstPinProperties* properties) {
+    if (!properties || index < 0 || index > 1) return false;
+    std::snprintf(properties->label, sizeof properties->label, "%s%d", prefix, index + 1);
+    properties->flags = kVstPinIsActive | kVstPinIsStereo;
+    return true;
+}
+} // namespace
+
+bool APlugin::getInputProperties(VstInt32 index, VstPinProperties* properties) {
+    return pinProperties("Input #", index, properties);
+}
+
+bool APlugin::getOutputProperties(VstInt32 index, VstPinProperties* properties) {
+    return pinProperties("Output #", index, properties);
+}
+
+void APlugin::process(float** inputs, float** outputs, VstInt32 sampleFrames) {
+    // The accumulating entry is not supported: the outputs stay as the host left them.
+}
+
+void APlugin::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) {
+    if (!outputs || sampleFrames <= 0) return;
+    for (int channel = 0; channel < 2; ++channel)
+        if (outputs[channel])
+            for (VstInt32 i = 0; i < sampleFrames; ++i) outputs[channel][i] = 0.0f;
+}
+
+void APlugin::resume() {}

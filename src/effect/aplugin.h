@@ -1,0 +1,74 @@
+// The delay effect: parameters, identity, programs and the audio processing.
+#pragma once
+
+#include "effect/apluginprogram.h"
+#include "effect/parameters.h"
+#include "shell/audioeffectx.h"
+
+#include <atomic>
+#include <memory>
+
+class APlugin : public AudioEffectX {
+public:
+    explicit APlugin(audioMasterCallback audioMaster);
+    ~APlugin() override;
+
+    void setParameter(VstInt32 index, float value) override;
+    float getParameter(VstInt32 index) override;
+    void getParameterName(VstInt32 index, char* text) override;
+    void getParameterLabel(VstInt32 index, char* label) override;
+    void getParameterDisplay(VstInt32 index, char* text) override;
+    float getVu() override { return 0.0f; }
+
+    void setProgram(VstInt32 program) override;
+    void setProgramName(char* name) override;
+    void getProgramName(char* name) override;
+    bool getProgramNameIndexed(VstInt32 category, VstInt32 index, char* text) override;
+
+    bool getEffectName(char* name) override;
+    bool getVendorString(char* text) override;
+    bool getProductString(char* text) override;
+    VstInt32 getVendorVersion() override { return 1; }
+    VstInt32 canDo(char* text) override;
+    bool getInputProperties(VstInt32 index, VstPinProperties* properties) override;
+    bool getOutputProperties(VstInt32 index, VstPinProperties* properties) override;
+
+    void process(float** inputs, float** outputs, VstInt32 sampleFrames) override;
+    void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override;
+    void suspend() override {}
+    void resume() override;
+
+    // Read by the editor bridge; set by it while its window is closed.
+    float param(int index) const { return params[index].load(std::memory_order_relaxed); }
+    void setEditorClosed(bool closed) { editorClosed.store(closed, std::memory_order_relaxed); }
+    bool isEditorClosed() const { return editorClosed.load(std::memory_order_relaxed); }
+    const APluginProgram& program(int slot) const { return *programs[slot]; }
+    const char* getHostVendor() const { return hostVendor; }
+    const char* getHostProduct() const { return hostProduct; }
+
+    // Timing published to the editor; written once per block on the audio thread.
+    double getCurrentSampleRate() const { return currentSampleRate.load(std::memory_order_relaxed); }
+    double getCurrentTempo() const { return currentTempo.load(std::memory_order_relaxed); }
+    float getHostTempo() const { return hostTempo.load(std::memory_order_relaxed); }
+    bool getHostHasTimeInfo() const { return hostHasTimeInfo.load(std::memory_order_relaxed); }
+
+    static constexpr const char* kEffectName = "Quillantrope";
+    static constexpr const char* kVendor = "quillantrope.audio";
+
+private:
+    void notifyEditor();
+
+    std::atomic<float> params[ql::kNumParams];
+    const char* paramNames[ql::kNumParams] = {};
+    std::unique_ptr<APluginProgram> programs[ql::kNumPrograms];
+    std::atomic<bool> editorClosed{false};
+    char hostVendor[256] = {};
+    char hostProduct[256] = {};
+
+    // Timing state
+    std::atomic<double> currentSampleRate{44100.0};
+    std::atomic<double> currentTempo{140.0};
+    std::atomic<float> hostTempo{0.0f};
+    std::atomic<bool> hostHasTimeInfo{false};
+    VstTimeInfo* lastTimeInfo = nullptr;
+};

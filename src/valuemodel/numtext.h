@@ -1,0 +1,27 @@
+// Number-to-text conversion shared by the host's display texts and the editor's labels. One
+// formatter on every platform, so the same value gives the same bytes everywhere: fixed-point
+// texts round halves away from zero on the exact binary value, integer texts round halves to even,
+// and the decimal separator is the user's.
+#pragma once
+
+#include <cstddef>
+
+namespace ql {
+
+// The decimal separator used by every formatted number ('.' until set). Set once from the user's
+// regional settings before the first effect exists; tests set it directly.
+char decimalSeparator();
+void setDecimalSeparator(char separator);
+
+// Like "%<minWidth>.<decimals>f" (decimals 0..4): the exact value rounded halves away from zero.
+// A value that rounds to zero prints without a minus sign. Writes at most capacity bytes including
+// the terminator and returns the length written (0 when capacity is 0).
+size_t formatFixed(char* out, size_t capacity, long double value, int decimals, int minWidth = 0);
+
+// Like "%d" of the value first rounded to the nearest integer, halves to even.
+size_t formatInteger(char* out, size_t capacity, long double value);
+
+// Copies text into a buffer of `capacity` bytes, cutting it to fit, always terminated.
+size_t copyText(char* out, size_t capacity, const char* text);
+
+} // namespace ql
