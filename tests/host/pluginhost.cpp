@@ -1,0 +1,85 @@
+#include "pluginhost.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
+namespace qltest {
+
+namespace {
+ScriptedHost* gActive = nullptr;
+}
+
+ScriptedHost::ScriptedHost() { gActive = this; }
+ScriptedHost::~ScriptedHost() {
+    if (gActive == this) gActive = nullptr;
+}
+
+VstIntPtr QL_VSTCALL ScriptedHost::callback(AEffect* effect, VstInt32 opcode, VstInt32 index,
+                                            VstIntPtr value, void* ptr, float opt) {
+    ScriptedHost* host = gActive;
+    if (!host) return 0;
+    host->requests.push_back({effect, opcode, index, value, ptr, opt});
+    switch (opcode) {
+    case audioMasterVersion:
+        return host->versionAnswer;
+    case audioMasterGetTime:
+        return reinterpret_cast<VstIntPtr>(host->timeInfo);
+    case audioMasterTempoAt:
+        return host->tempoAtAnswer;
+    case audioMasterGetVendorString:
+        std::strncpy(static_cast<char*>(ptr), host->vendor.c_str(), kVstMaxVendorStrLen - 1);
+        return 1;
+    case audioMasterGetProductString:
+        std::strncpy(static_cast<char*>(ptr), host->product.c_str(), kVstMaxProductStrLen - 1);
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+std::vector<VstInt32> ScriptedHost::opcodes() const {
+    std::vector<VstInt32> result;
+    for (const auto& r : requests) result.push_back(r.opcode);
+    return result;
+}
+
+PluginLibrary& PluginLibrary::get() {
+    static PluginLibrary library = [] {
+        PluginLibrary lib;
+        const char* path = std::getenv("QL_PLUGIN");
+#ifdef QL_PLUGIN_PATH
+        if (!path || !*path) path = QL_PLUGIN_PATH;
+#endif
+        if (!path) {
+            lib.error = "no plug-in path";
+            return lib;
+        }
+#if defined(_WIN32)
+        HMODULE module = LoadLibraryA(path);
+        if (!module) {
+            lib.error = std::string("cannot load ") + path;
+            return lib;
+        }
+        lib.main = reinterpret_cast<PluginEntry>(GetProcAddress(module, "main"));
+        lib.vstPluginMain = reinterpret_cast<PluginEntry>(GetProcAddress(module, "VSTPluginMain"));
+#else
+        void* handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+        if (!handle) {
+            lib.error = dlerror();
+            return lib;
+        }
+        lib.main = reinterpret_cast<PluginEntry>(dlsym(handle, "main"));
+        lib.vstPluginMain = reinterpret_cast<PluginEntry>(dlsym(handle, "VSTPluginMain"));
+#endif
+        return lib;
+    }();
+    return library;
+}
+
+} // namespace qltest
