@@ -1,26 +1,33 @@
 #include "valuemodel/numtext.h"
 
 #include <atomic>
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
-#include <cstring>
 
 namespace ql {
+
+// The digits come from the exact binary value, which needs the whole significand in one 64-bit
+// integer: true for the 80-bit extended format of x86 (gcc and mingw) and for plain doubles.
+static_assert(LDBL_MANT_DIG <= 64, "long double significand wider than 64 bits");
 
 namespace {
 
 std::atomic<char> gSeparator{'.'};
 
-// Appends into a bounded buffer; what does not fit is dropped, the text stays terminated.
+constexpr int kMaxDecimals = 9;
+
+// Appends into a bounded buffer; what does not fit is dropped, the text stays terminated. A null
+// buffer takes nothing.
 struct Sink {
+    Sink(char* out, size_t capacity) : out(out), capacity(out ? capacity : 0) {}
     char* out;
     size_t capacity;
     size_t length = 0;
-    void put(char c) {
-        if (capacity > 0 && length + 1 < capacity) out[length++] = c;
-    }
     bool full() const { return capacity == 0 || length + 1 >= capacity; }
+    void put(char c) {
+        if (!full()) out[length++] = c;
+    }
     // Stops reading the source once nothing more fits: it may be a host's unterminated text.
     void put(const char* s) {
         while (!full() && *s) put(*s++);
@@ -31,54 +38,137 @@ struct Sink {
     }
 };
 
-// An unsigned 128-bit value, just enough for mantissa times a small power of ten: the 32-bit
-// platforms have no native one.
-struct U128 {
-    uint64_t hi = 0, lo = 0;
+// An unsigned integer wide enough for any finite long double times 10^kMaxDecimals, in 32-bit
+// limbs (least significant first): even the largest values print exactly and without the C
+// library, whose long double support differs between glibc and the Windows runtimes.
+class BigUnsigned {
+public:
+    explicit BigUnsigned(uint64_t v) {
+        limbs[0] = static_cast<uint32_t>(v);
+        limbs[1] = static_cast<uint32_t>(v >> 32);
+        size = 2;
+        trim();
+    }
+
+    void multiply(uint32_t factor) {
+        uint64_t carry = 0;
+        for (int i = 0; i < size; ++i) {
+            const uint64_t t = static_cast<uint64_t>(limbs[i]) * factor + carry;
+            limbs[i] = static_cast<uint32_t>(t);
+            carry = t >> 32;
+        }
+        if (carry != 0) limbs[size++] = static_cast<uint32_t>(carry);
+    }
+
+    void shiftLeft(int bits) {
+        const int whole = bits / 32, part = bits % 32;
+        if (size == 0) return;
+        limbs[size + whole] = 0;
+        for (int i = size - 1; i >= 0; --i) {
+            const uint64_t v = static_cast<uint64_t>(limbs[i]) << part;
+            limbs[i + whole + 1] |= static_cast<uint32_t>(v >> 32);
+            limbs[i + whole] = static_cast<uint32_t>(v);
+        }
+        for (int i = 0; i < whole; ++i) limbs[i] = 0;
+        size += whole + 1;
+        trim();
+    }
+
+    // Shifts right and reports whether the bits shifted out were at least half of the last unit
+    // kept, i.e. whether rounding halves away from zero goes up.
+    bool shiftRight(int bits) {
+        if (bits <= 0) return false;
+        const bool half = bit(bits - 1);
+        const int whole = bits / 32, part = bits % 32;
+        if (whole >= size) {
+            size = 0;
+            return half;
+        }
+        for (int i = 0; i + whole < size; ++i) {
+            uint64_t v = limbs[i + whole];
+            if (i + whole + 1 < size) v |= static_cast<uint64_t>(limbs[i + whole + 1]) << 32;
+            limbs[i] = static_cast<uint32_t>(v >> part);
+        }
+        size -= whole;
+        trim();
+        return half;
+    }
+
+    void increment() {
+        for (int i = 0; i < size; ++i)
+            if (++limbs[i] != 0) return;
+        limbs[size++] = 1;
+    }
+
+    bool isZero() const { return size == 0; }
+
+    // Divides by 10^9 and returns the remainder.
+    uint32_t divideByBillion() {
+        uint64_t rest = 0;
+        for (int i = size - 1; i >= 0; --i) {
+            const uint64_t cur = (rest << 32) | limbs[i];
+            limbs[i] = static_cast<uint32_t>(cur / 1000000000u);
+            rest = cur % 1000000000u;
+        }
+        trim();
+        return static_cast<uint32_t>(rest);
+    }
+
+    // Room for 2^16384 (the largest long double) times 2^64 times 10^9, and one spare limb.
+    static constexpr int kLimbs = (16384 + 64 + 30) / 32 + 2;
+
+private:
+    bool bit(int n) const {
+        const int i = n / 32;
+        return i < size && ((limbs[i] >> (n % 32)) & 1u) != 0;
+    }
+    void trim() {
+        while (size > 0 && limbs[size - 1] == 0) --size;
+    }
+
+    uint32_t limbs[kLimbs + 1] = {};
+    int size = 0;
 };
 
-U128 mul64x32(uint64_t a, uint32_t b) {
-    const uint64_t lo = (a & 0xFFFFFFFFu) * b;
-    const uint64_t hi = (a >> 32) * b + (lo >> 32);
-    return U128{hi >> 32, (hi << 32) | (lo & 0xFFFFFFFFu)};
-}
-
-U128 shiftRight(U128 v, int s) {
-    if (s >= 128) return {};
-    if (s >= 64) return {0, v.hi >> (s - 64)};
-    if (s == 0) return v;
-    return {v.hi >> s, (v.lo >> s) | (v.hi << (64 - s))};
-}
-
-// Is the part of v below bit s at least half of 2^s?
-bool remainderAtLeastHalf(U128 v, int s) {
-    if (s <= 0) return false;
-    if (s > 128) return false;
-    const int bit = s - 1;
-    return bit >= 64 ? ((v.hi >> (bit - 64)) & 1u) != 0 : ((v.lo >> bit) & 1u) != 0;
-}
-
-void putUnsigned(Sink& sink, uint64_t v, int minDigits) {
-    char digits[24];
-    int n = 0;
-    do {
-        digits[n++] = static_cast<char>('0' + v % 10);
-        v /= 10;
-    } while (v != 0);
-    while (n < minDigits) digits[n++] = '0';
-    while (n > 0) sink.put(digits[--n]);
-}
-
-bool putNonFinite(Sink& sink, long double value) {
-    if (std::isnan(value)) {
-        sink.put("nan");
-        return true;
+// The decimal digits of a BigUnsigned, most significant first, at least minDigits of them.
+class Digits {
+public:
+    Digits(BigUnsigned value, int minDigits) {
+        do {
+            chunks[count++] = value.divideByBillion();
+        } while (!value.isZero());
+        int top = 1;
+        for (uint32_t t = chunks[count - 1]; t >= 10; t /= 10) ++top;
+        natural = top + 9 * (count - 1);
+        total = natural > minDigits ? natural : minDigits;
     }
-    if (std::isinf(value)) {
-        sink.put(value < 0 ? "-inf" : "inf");
-        return true;
+    int length() const { return total; }
+    // Digit i counted from the most significant, leading zeros included.
+    char at(int i) const {
+        const int fromRight = total - 1 - i;
+        if (fromRight >= natural) return '0';
+        uint32_t chunk = chunks[fromRight / 9];
+        for (int k = fromRight % 9; k > 0; --k) chunk /= 10;
+        return static_cast<char>('0' + chunk % 10);
     }
-    return false;
+
+private:
+    static constexpr int kChunks = (BigUnsigned::kLimbs * 32) / 29 + 2; // 10^9 > 2^29
+    uint32_t chunks[kChunks] = {};
+    int count = 0;
+    int natural = 0;
+    int total = 0;
+};
+
+const char* nonFiniteText(long double value) {
+    if (std::isnan(value)) return "NAN";
+    if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
+    return nullptr;
+}
+
+void putPadding(Sink& sink, size_t bodyLength, int minWidth) {
+    for (size_t n = bodyLength; n < static_cast<size_t>(minWidth > 0 ? minWidth : 0); ++n)
+        sink.put(' ');
 }
 
 } // namespace
@@ -91,66 +181,49 @@ void setDecimalSeparator(char separator) {
 size_t formatFixed(char* out, size_t capacity, long double value, int decimals, int minWidth) {
     Sink sink{out, capacity};
     if (decimals < 0) decimals = 0;
-    if (decimals > 4) decimals = 4;
-    char body[48];
-    Sink text{body, sizeof body};
-    if (!putNonFinite(text, value)) {
-        const bool negative = std::signbit(value);
-        const long double magnitude = std::fabs(value);
-        static const uint32_t kPow10[] = {1, 10, 100, 1000, 10000};
-        uint64_t scaled = 0; // magnitude * 10^decimals, rounded halves away from zero
-        int exponent = 0;
-        const long double fraction = std::frexp(magnitude, &exponent);
-        if (magnitude == 0.0L || exponent < -120) {
-            scaled = 0;
-        } else if (exponent <= 50) {
-            // magnitude = mantissa * 2^(exponent - 64) exactly, with a 64-bit integer mantissa
-            const auto mantissa = static_cast<uint64_t>(std::ldexp(fraction, 64));
-            const int shift = 64 - exponent;
-            const U128 product = mul64x32(mantissa, kPow10[decimals]);
-            scaled = shiftRight(product, shift).lo;
-            if (remainderAtLeastHalf(product, shift)) ++scaled;
-        } else {
-            // Far beyond any value this system shows: the C library's digits are good enough.
-            char big[80];
-            std::snprintf(big, sizeof big, "%.*Lf", decimals, magnitude);
-            if (char* dot = std::strchr(big, '.')) *dot = decimalSeparator();
-            if (negative) text.put('-');
-            text.put(big);
-            scaled = UINT64_MAX;
-        }
-        if (scaled != UINT64_MAX) {
-            if (negative && scaled != 0) text.put('-');
-            putUnsigned(text, scaled / kPow10[decimals], 1);
-            if (decimals > 0) {
-                text.put(decimalSeparator());
-                putUnsigned(text, scaled % kPow10[decimals], decimals);
-            }
-        }
+    if (decimals > kMaxDecimals) decimals = kMaxDecimals;
+
+    if (const char* text = nonFiniteText(value)) {
+        size_t n = 0;
+        while (text[n]) ++n;
+        putPadding(sink, n, minWidth);
+        sink.put(text);
+        return sink.finish();
     }
-    const size_t bodyLength = text.finish();
-    for (size_t pad = bodyLength; pad < static_cast<size_t>(minWidth > 0 ? minWidth : 0); ++pad)
-        sink.put(' ');
-    sink.put(body);
+
+    // |value| = mantissa * 2^(exponent - 64) exactly; scaled = |value| * 10^decimals, rounded
+    // halves away from zero.
+    int exponent = 0;
+    const long double fraction = std::frexp(std::fabs(value), &exponent);
+    const auto mantissa = static_cast<uint64_t>(std::ldexp(fraction, 64));
+    BigUnsigned scaled(mantissa);
+    uint32_t power = 1;
+    for (int i = 0; i < decimals; ++i) power *= 10;
+    scaled.multiply(power);
+    if (exponent >= 64) {
+        scaled.shiftLeft(exponent - 64);
+    } else if (scaled.shiftRight(64 - exponent)) {
+        scaled.increment();
+    }
+
+    // A value that rounds to zero shows no sign: "-0.0" for a value just below a centre would
+    // read as a different value from the centre's "0.0".
+    const bool minus = std::signbit(value) && !scaled.isZero();
+    const Digits digits(scaled, decimals + 1);
+    const int integerDigits = digits.length() - decimals;
+    putPadding(sink, static_cast<size_t>(digits.length()) + (decimals > 0) + minus, minWidth);
+    if (minus) sink.put('-');
+    for (int i = 0; i < digits.length() && !sink.full(); ++i) {
+        if (i == integerDigits) sink.put(decimalSeparator());
+        sink.put(digits.at(i));
+    }
     return sink.finish();
 }
 
 size_t formatInteger(char* out, size_t capacity, long double value) {
-    Sink sink{out, capacity};
-    if (!putNonFinite(sink, value)) {
-        // nearbyint rounds halves to even in the default rounding mode
-        const long double rounded = std::nearbyint(value);
-        if (std::fabs(rounded) >= 9.2e18L) {
-            char big[64];
-            std::snprintf(big, sizeof big, "%.0Lf", rounded);
-            sink.put(big);
-        } else {
-            const auto n = static_cast<long long>(rounded);
-            if (n < 0) sink.put('-');
-            putUnsigned(sink, static_cast<uint64_t>(n < 0 ? -n : n), 1);
-        }
-    }
-    return sink.finish();
+    // nearbyint rounds halves to even in the default rounding mode; the result is a whole number,
+    // which the fixed-point writer prints exactly.
+    return formatFixed(out, capacity, std::nearbyint(value), 0);
 }
 
 size_t copyText(char* out, size_t capacity, const char* text) {

@@ -13,12 +13,14 @@ namespace ql {
 char decimalSeparator();
 void setDecimalSeparator(char separator);
 
-// Like "%<minWidth>.<decimals>f" (decimals 0..4): the exact value rounded halves away from zero.
-// A value that rounds to zero prints without a minus sign. Writes at most capacity bytes including
-// the terminator and returns the length written (0 when capacity is 0).
+// Like "%<minWidth>.<decimals>f" (decimals 0..9): the exact value rounded halves away from zero,
+// right-aligned in minWidth characters. A value that rounds to zero prints without a minus sign;
+// infinities print "INF" and "-INF", not-a-number "NAN". Writes at most capacity bytes including
+// the terminator, cutting the text to fit, and returns the length written (0 when capacity is 0).
 size_t formatFixed(char* out, size_t capacity, long double value, int decimals, int minWidth = 0);
 
-// Like "%d" of the value first rounded to the nearest integer, halves to even.
+// Like "%d" of the value first rounded to the nearest integer, halves to even; any magnitude prints
+// in full (no integer overflow), non-finite values as formatFixed prints them.
 size_t formatInteger(char* out, size_t capacity, long double value);
 
 // Copies text into a buffer of `capacity` bytes, cutting it to fit, always terminated.

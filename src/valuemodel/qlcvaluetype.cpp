@@ -1,0 +1,54 @@
+#include "valuemodel/qlcvaluetype.h"
+
+#include "valuemodel/numtext.h"
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr size_t kSize = QLCvalueType::TextSize;
+
+} // namespace
+
+void QLCvalueType::ToText(char* /*dest*/, float /*value*/) const {}
+
+void QLCpercentValueType::ToText(char* dest, float value) const {
+    ql::formatInteger(dest, kSize, static_cast<long double>(value) * 100.0L);
+}
+
+void QLCmsValueType::ToText(char* dest, float value) const {
+    ql::formatFixed(dest, kSize, static_cast<long double>(max) * value, 0);
+}
+
+void QLCbidiMsValueType::ToText(char* dest, float value) const {
+    ql::formatFixed(dest, kSize, (static_cast<long double>(value) - 0.5L) * max, 0);
+}
+
+void QLCrhythmValueType::ToText(char* dest, float value) const {
+    ql::formatFixed(dest, kSize, static_cast<long double>(max) * value, 1);
+}
+
+void QLCbidiRhythmValueType::ToText(char* dest, float value) const {
+    ql::formatFixed(dest, kSize, (static_cast<long double>(value) - 0.5L) * max, 1);
+}
+
+void QLCdbValueType::ToText(char* dest, float value) const {
+    // Silence is minus infinity, decided here rather than by the math library's log of 0.
+    const long double db = value == 0.0f ? -std::numeric_limits<long double>::infinity()
+                                         : 20.0L * std::log10(static_cast<long double>(value));
+    ql::formatFixed(dest, kSize, db, 1);
+}
+
+void QLChzValueType::ToText(char* dest, float value) const {
+    const auto f = static_cast<float>(static_cast<long double>(max) * value);
+    if (!(f >= 1000.0f)) { // not-a-number included: it prints as a number, without the "k"
+        ql::formatInteger(dest, kSize, f);
+        return;
+    }
+    const size_t length = ql::formatFixed(dest, kSize, static_cast<long double>(f) / 1000.0L, 1);
+    if (dest && length + 1 < kSize) {
+        dest[length] = 'k';
+        dest[length + 1] = '\0';
+    }
+}
