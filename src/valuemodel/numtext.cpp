@@ -16,6 +16,7 @@ namespace {
 std::atomic<char> gSeparator{'.'};
 
 constexpr int kMaxDecimals = 9;
+constexpr int kMaxDivisorExponent = 13; // 5^13 still fits 32 bits
 
 // Appends into a bounded buffer; what does not fit is dropped, the text stays terminated. A null
 // buffer takes nothing.
@@ -102,13 +103,13 @@ public:
 
     bool isZero() const { return size == 0; }
 
-    // Divides by 10^9 and returns the remainder.
-    uint32_t divideByBillion() {
+    // Divides by a non-zero divisor and returns the remainder.
+    uint32_t divide(uint32_t divisor) {
         uint64_t rest = 0;
         for (int i = size - 1; i >= 0; --i) {
             const uint64_t cur = (rest << 32) | limbs[i];
-            limbs[i] = static_cast<uint32_t>(cur / 1000000000u);
-            rest = cur % 1000000000u;
+            limbs[i] = static_cast<uint32_t>(cur / divisor);
+            rest = cur % divisor;
         }
         trim();
         return static_cast<uint32_t>(rest);
@@ -135,7 +136,7 @@ class Digits {
 public:
     Digits(BigUnsigned value, int minDigits) {
         do {
-            chunks[count++] = value.divideByBillion();
+            chunks[count++] = value.divide(1000000000u);
         } while (!value.isZero());
         int top = 1;
         for (uint32_t t = chunks[count - 1]; t >= 10; t /= 10) ++top;
@@ -178,10 +179,13 @@ void setDecimalSeparator(char separator) {
     gSeparator.store(separator ? separator : '.', std::memory_order_relaxed);
 }
 
-size_t formatFixed(char* out, size_t capacity, long double value, int decimals, int minWidth) {
+size_t formatFixedDivided(char* out, size_t capacity, long double value, int divisorExponent,
+                          int decimals, int minWidth) {
     Sink sink{out, capacity};
     if (decimals < 0) decimals = 0;
     if (decimals > kMaxDecimals) decimals = kMaxDecimals;
+    if (divisorExponent < 0) divisorExponent = 0;
+    if (divisorExponent > kMaxDivisorExponent) divisorExponent = kMaxDivisorExponent;
 
     if (const char* text = nonFiniteText(value)) {
         size_t n = 0;
@@ -191,20 +195,33 @@ size_t formatFixed(char* out, size_t capacity, long double value, int decimals, 
         return sink.finish();
     }
 
-    // |value| = mantissa * 2^(exponent - 64) exactly; scaled = |value| * 10^decimals, rounded
-    // halves away from zero.
+    // |value| = mantissa * 2^binary exactly. The digits are |value| * 10^(decimals - divisor
+    // exponent) rounded halves away from zero; a division by 10^m is one by 2^m (a shift) and
+    // one by 5^m.
     int exponent = 0;
     const long double fraction = std::frexp(std::fabs(value), &exponent);
     const auto mantissa = static_cast<uint64_t>(std::ldexp(fraction, 64));
+    int binary = exponent - 64;
+    const int decimalShift = decimals - divisorExponent;
     BigUnsigned scaled(mantissa);
-    uint32_t power = 1;
-    for (int i = 0; i < decimals; ++i) power *= 10;
-    scaled.multiply(power);
-    if (exponent >= 64) {
-        scaled.shiftLeft(exponent - 64);
-    } else if (scaled.shiftRight(64 - exponent)) {
-        scaled.increment();
+    uint32_t fives = 1;
+    if (decimalShift >= 0) {
+        for (int i = 0; i < decimalShift; ++i) scaled.multiply(10);
+    } else {
+        for (int i = 0; i < -decimalShift; ++i) fives *= 5;
+        binary += decimalShift;
     }
+    bool up = false;
+    if (binary >= 0) {
+        scaled.shiftLeft(binary);
+        if (fives > 1) up = 2ull * scaled.divide(fives) >= fives;
+    } else {
+        // floor(q + r/5^m) shifted right: the remainder below one unit never reaches the halfway
+        // bit, so the bit shifted out last decides alone.
+        if (fives > 1) scaled.divide(fives);
+        up = scaled.shiftRight(-binary);
+    }
+    if (up) scaled.increment();
 
     // A value that rounds to zero shows no sign: "-0.0" for a value just below a centre would
     // read as a different value from the centre's "0.0".
@@ -218,6 +235,10 @@ size_t formatFixed(char* out, size_t capacity, long double value, int decimals, 
         sink.put(digits.at(i));
     }
     return sink.finish();
+}
+
+size_t formatFixed(char* out, size_t capacity, long double value, int decimals, int minWidth) {
+    return formatFixedDivided(out, capacity, value, 0, decimals, minWidth);
 }
 
 size_t formatInteger(char* out, size_t capacity, long double value) {

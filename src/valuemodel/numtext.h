@@ -19,6 +19,12 @@ void setDecimalSeparator(char separator);
 // the terminator, cutting the text to fit, and returns the length written (0 when capacity is 0).
 size_t formatFixed(char* out, size_t capacity, long double value, int decimals, int minWidth = 0);
 
+// formatFixed of the exact quotient value / 10^divisorExponent (0..13), without rounding the
+// quotient to binary first: 22050 / 1000 to one decimal is the tie 22.05 and gives "22.1", where
+// the nearest long double to 22.05 lies just below it.
+size_t formatFixedDivided(char* out, size_t capacity, long double value, int divisorExponent,
+                          int decimals, int minWidth = 0);
+
 // Like "%d" of the value first rounded to the nearest integer, halves to even; any magnitude prints
 // in full (no integer overflow), non-finite values as formatFixed prints them.
 size_t formatInteger(char* out, size_t capacity, long double value);

@@ -42,11 +42,13 @@ void QLCdbValueType::ToText(char* dest, float value) const {
 
 void QLChzValueType::ToText(char* dest, float value) const {
     const auto f = static_cast<float>(static_cast<long double>(max) * value);
-    if (!(f >= 1000.0f)) { // not-a-number included: it prints as a number, without the "k"
+    if (!(f >= 1000.0f) || std::isinf(f)) { // not-a-number and infinity print without the "k"
         ql::formatInteger(dest, kSize, f);
         return;
     }
-    const size_t length = ql::formatFixed(dest, kSize, static_cast<long double>(f) / 1000.0L, 1);
+    // The exact quotient f / 1000: rounded to binary first, 22050 / 1000 would fall just below
+    // the tie 22.05 and show "22.0k" for a sample rate of 44100.
+    const size_t length = ql::formatFixedDivided(dest, kSize, f, 3, 1);
     if (dest && length + 1 < kSize) {
         dest[length] = 'k';
         dest[length + 1] = '\0';

@@ -119,6 +119,36 @@ TEST_F(NumText, HugeValuesPrintEveryDigitExactly) {
     EXPECT_EQ(text.substr(text.size() - 24), "19552086811989770240.000");
 }
 
+std::string divided(long double value, int divisorExponent, int decimals) {
+    char buf[64];
+    ql::formatFixedDivided(buf, sizeof buf, value, divisorExponent, decimals);
+    return buf;
+}
+
+TEST_F(NumText, DividedRoundsTheExactDecimalQuotient) {
+    EXPECT_EQ(divided(22050.0L, 3, 1), "22.1"); // 22050 / 1000.0L would print 22.0
+    EXPECT_EQ(fixed(22050.0L / 1000.0L, 1), "22.0");
+    EXPECT_EQ(divided(22049.0L, 3, 1), "22.0");
+    EXPECT_EQ(divided(1250.0L, 3, 1), "1.3");
+    EXPECT_EQ(divided(-1250.0L, 3, 1), "-1.3");
+    EXPECT_EQ(divided(1249.0L, 3, 1), "1.2");
+    EXPECT_EQ(divided(125.0L, 3, 2), "0.13");
+    EXPECT_EQ(divided(5.0L, 1, 0), "1");
+    EXPECT_EQ(divided(4.0L, 1, 0), "0");
+    // Binary fractions divided by powers of ten: 0.025 and 0.00375 are exact ties.
+    EXPECT_EQ(divided(0.25L, 1, 2), "0.03");
+    EXPECT_EQ(divided(-0.25L, 1, 2), "-0.03");
+    EXPECT_EQ(divided(0.375L, 2, 3), "0.004");
+    EXPECT_EQ(divided(0.375L, 2, 4), "0.0038");
+    EXPECT_EQ(divided(22050.5f, 3, 2), "22.05");
+    EXPECT_EQ(divided(1180591620717411303424.0L, 3, 1), "1180591620717411303.4");
+    EXPECT_EQ(divided(15.0L, 13, 9), "0.000000000");
+    EXPECT_EQ(divided(-4.0L, 1, 0), "0");
+    EXPECT_EQ(divided(123.0L, 0, 1), "123.0");
+    ql::setDecimalSeparator(',');
+    EXPECT_EQ(divided(22050.0L, 3, 1), "22,1");
+}
+
 TEST_F(NumText, IntegerRoundsHalvesToEven) {
     EXPECT_EQ(integer(0.5L), "0");
     EXPECT_EQ(integer(1.5L), "2");
