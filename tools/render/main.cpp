@@ -1,0 +1,275 @@
+// quillantrope-render: an offline VST 2 host that renders a sound file (or a built-in demo)
+// through the Quillantrope plug-in and writes the result as a WAV file.
+#include "audiofile.h"
+#include "demo.h"
+#include "echoes.h"
+#include "options.h"
+#include "paramnames.h"
+#include "platform.h"
+#include "progress.h"
+#include "vsthost.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+namespace qlrender {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kDemoSampleRate = 44100;
+constexpr double kTailCapSeconds = 30.0;
+constexpr double kSilenceThreshold = 3.1622776601683795e-5; // -90 dBFS
+
+volatile std::sig_atomic_t gInterrupted = 0;
+extern "C" void onInterrupt(int) { gInterrupted = 1; }
+
+bool sameFile(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    if (fs::exists(a, ec) && fs::exists(b, ec)) return fs::equivalent(a, b, ec);
+    return fs::weakly_canonical(a, ec) == fs::weakly_canonical(b, ec);
+}
+
+std::string defaultPluginPath() {
+    const std::string besideTool = executableDirectory();
+    if (!besideTool.empty()) {
+        const fs::path candidate = fs::path(besideTool) / QL_RENDER_PLUGIN_FILE_NAME;
+        std::error_code ec;
+        if (fs::exists(candidate, ec)) return candidate.string();
+    }
+    return QL_RENDER_DEFAULT_PLUGIN;
+}
+
+int resolveProgram(PluginHost& host, const std::string& spelled) {
+    const int count = host.numPrograms();
+    if (const auto number = parseNumber(spelled)) {
+        if (*number != std::floor(*number) || *number < 0 || *number >= count)
+            throw UsageError("--program " + spelled + ": programs are numbered 0 to " +
+                             std::to_string(count - 1));
+        return static_cast<int>(*number);
+    }
+    std::vector<std::string> names;
+    for (int i = 0; i < count; ++i) {
+        names.push_back(host.programName(i));
+        if (equalsIgnoringCase(names.back(), spelled)) return i;
+    }
+    throw UsageError("--program: no program is named '" + spelled + "'; did you mean '" +
+                     closestMatch(spelled, names) + "'? (--list-programs shows them all)");
+}
+
+void listPrograms(PluginHost& host) {
+    const int current = host.currentProgram();
+    for (int i = 0; i < host.numPrograms(); ++i)
+        std::printf("%2d%s %s\n", i, i == current ? "*" : " ", host.programName(i).c_str());
+}
+
+void listParameters(PluginHost& host) {
+    std::printf("%-5s %-22s %-10s %s\n", "index", "name", "value", "display");
+    for (int i = 0; i < host.numParams(); ++i) {
+        const char* name = parameterName(i);
+        std::printf("%5d %-22s %-10.6f %s %s\n", i, name ? name : "(spare)",
+                    static_cast<double>(host.parameter(i)), host.parameterDisplay(i).c_str(),
+                    host.parameterLabel(i).c_str());
+    }
+}
+
+std::string decibels(double peak) {
+    if (peak <= 0.0) return "-inf dBFS";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f dBFS", 20.0 * std::log10(peak));
+    return text;
+}
+
+// Where the input comes from: a file, or the demo held in memory.
+struct Source {
+    std::unique_ptr<SoundReader> reader;
+    std::vector<float> demo;
+    size_t demoPos = 0;
+
+    int read(float* left, float* right, int count) {
+        if (reader) return reader->read(left, right, count);
+        const int n = static_cast<int>(std::min<size_t>(count, demo.size() - demoPos));
+        std::copy_n(demo.data() + demoPos, n, left);
+        std::copy_n(demo.data() + demoPos, n, right);
+        demoPos += static_cast<size_t>(n);
+        return n;
+    }
+};
+
+int run(const Options& options) {
+    if (!options.input.empty() && !options.output.empty() && sameFile(options.input, options.output))
+        throw UsageError("the output " + options.output +
+                         " is the input file; choose another output (the input is never "
+                         "overwritten)");
+
+    Source source;
+    int sampleRate = options.sampleRate ? options.sampleRate : kDemoSampleRate;
+    if (!options.input.empty()) {
+        source.reader = std::make_unique<SoundReader>(options.input);
+        if (options.sampleRate && options.sampleRate != source.reader->sampleRate())
+            throw UsageError("--sample-rate " + std::to_string(options.sampleRate) + ": " +
+                             options.input + " is at " +
+                             std::to_string(source.reader->sampleRate()) +
+                             " Hz and the tool does not resample");
+        sampleRate = source.reader->sampleRate();
+    }
+
+    const std::string pluginPath = options.plugin.empty() ? defaultPluginPath() : options.plugin;
+    {
+        std::error_code ec;
+        if (!fs::exists(pluginPath, ec))
+            throw RenderError("no plug-in at " + pluginPath +
+                              (options.plugin.empty() ? " (build the Quillantrope target, or "
+                                                        "give --plugin PATH)"
+                                                      : ""));
+    }
+    const bool hostTime = !options.noHostTime;
+    const auto loadStart = Clock::now();
+    PluginHost host(pluginPath, sampleRate, options.blockSize,
+                    HostTime{hostTime, options.tempoAt, options.tempo});
+    const double loadSeconds = std::chrono::duration<double>(Clock::now() - loadStart).count();
+
+    if (!options.program.empty()) host.setProgram(resolveProgram(host, options.program));
+    for (const auto& setting : options.parameters) {
+        if (setting.index >= host.numParams())
+            throw UsageError("--param " + setting.spelled + ": the plug-in has only " +
+                             std::to_string(host.numParams()) + " parameters");
+        host.setParameter(setting.index, setting.value);
+    }
+    if (options.listPrograms) listPrograms(host);
+    if (options.listParams) listParameters(host);
+    if (options.output.empty()) return 0;
+
+    // The plug-in's lines hold one whole note at most; refuse a tempo that would overrun them.
+    const double tempo = tempoInUse(host, hostTime, options.tempo);
+    const double slowest = 240.0 * sampleRate / static_cast<double>(kDelayLineFrames);
+    if (!(tempo >= slowest))
+        throw RenderError("the plug-in would run at " + std::to_string(tempo) + " BPM" +
+                          (hostTime ? "" : " (its ManualTempo)") + ", slower than the " +
+                          std::to_string(slowest) + " BPM that its delay lines hold at " +
+                          std::to_string(sampleRate) + " Hz");
+
+    if (!source.reader) source.demo = synthesiseDemo(sampleRate, tempo);
+    const int64_t inputFrames = source.reader ? source.reader->frames()
+                                              : static_cast<int64_t>(source.demo.size());
+    const bool autoTail = !options.tailSeconds;
+    const int64_t tailLimit = static_cast<int64_t>(
+        std::llrint((autoTail ? kTailCapSeconds : *options.tailSeconds) * sampleRate));
+    const int64_t quietNeeded = longestEchoPath(host, sampleRate, tempo) + options.blockSize;
+
+    SoundWriter writer(options.output, options.format, sampleRate);
+
+    gInterrupted = 0;
+    std::signal(SIGINT, onInterrupt);
+    std::signal(SIGTERM, onInterrupt);
+
+    const int block = options.blockSize;
+    std::vector<float> inL(block), inR(block), outL(block), outR(block);
+    float* const inputs[2] = {inL.data(), inR.data()};
+    float* const outputs[2] = {outL.data(), outR.data()};
+    double peak[2] = {0.0, 0.0};
+    int64_t clipped = 0;
+    int64_t rendered = 0;
+    int64_t tailFrames = 0;
+    int64_t quietRun = 0;
+    bool inputDone = false;
+    bool tailQuiet = false;
+
+    ProgressBar progress(!options.quiet && stderrIsTerminal(), inputFrames + tailLimit,
+                         sampleRate);
+    const auto renderStart = Clock::now();
+    host.start();
+    while (true) {
+        if (gInterrupted) throw RenderError("interrupted; " + options.output + " not written");
+        int got = 0;
+        if (!inputDone) {
+            got = source.read(inL.data(), inR.data(), block);
+            if (got < block) inputDone = true;
+        }
+        // Past the input the block is silence for the echoes to ring out in, up to the limit.
+        const int frames = static_cast<int>(
+            std::min<int64_t>(block, got + std::max<int64_t>(0, tailLimit - tailFrames)));
+        if (frames == 0) break;
+        std::fill(inL.begin() + got, inL.begin() + frames, 0.0f);
+        std::fill(inR.begin() + got, inR.begin() + frames, 0.0f);
+
+        host.process(inputs, outputs, frames);
+        writer.write(outL.data(), outR.data(), frames);
+
+        for (int i = 0; i < frames; ++i) {
+            const double l = std::fabs(outL[i]), r = std::fabs(outR[i]);
+            peak[0] = std::max(peak[0], l);
+            peak[1] = std::max(peak[1], r);
+            clipped += (l > 1.0) + (r > 1.0);
+            if (i >= got) quietRun = std::max(l, r) < kSilenceThreshold ? quietRun + 1 : 0;
+        }
+        rendered += frames;
+        tailFrames += frames - got;
+        progress.update(rendered);
+        if (inputDone && autoTail && quietRun >= quietNeeded) {
+            tailQuiet = true;
+            break;
+        }
+        if (inputDone && tailFrames >= tailLimit) break;
+    }
+    writer.commit();
+    progress.finish();
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    const double renderSeconds = std::chrono::duration<double>(Clock::now() - renderStart).count();
+
+    if (options.quiet) return 0;
+    const double audioSeconds = static_cast<double>(rendered) / sampleRate;
+    const double tailSeconds = static_cast<double>(tailFrames) / sampleRate;
+    if (autoTail)
+        std::printf("tail: %.2f s %s\n", tailSeconds,
+                    tailQuiet ? "(until the echoes fell below -90 dBFS)"
+                              : "(the 30 s limit; the echoes had not yet fallen below -90 dBFS)");
+    std::printf("wrote %s: %lld frames, %.2f s at %d Hz (%s stereo WAV), %.0fx real time, "
+                "peak L %s R %s, %s\n",
+                options.output.c_str(), static_cast<long long>(rendered), audioSeconds,
+                sampleRate, formatDescription(options.format),
+                renderSeconds > 0.0 ? audioSeconds / renderSeconds : 0.0,
+                decibels(peak[0]).c_str(), decibels(peak[1]).c_str(),
+                clipped ? (std::to_string(clipped) + " samples clipped").c_str() : "no clipping");
+    if (options.timing) {
+        // The plug-in's time is what runs inside processReplacing, less the host callbacks it
+        // makes from there; the rest of the render is the tool's own overhead.
+        const double plugin = host.pluginSeconds() - host.callbackSeconds();
+        const double overhead = renderSeconds - plugin;
+        std::printf("timing: load %.3f s; render %.3f s = plug-in %.3f s (%.1f %%) + tool "
+                    "overhead %.3f s (%.1f %%: file I/O, buffers, host callbacks %.4f s)\n",
+                    loadSeconds, renderSeconds, plugin, 100.0 * plugin / renderSeconds, overhead,
+                    100.0 * overhead / renderSeconds, host.callbackSeconds());
+    }
+    return 0;
+}
+
+} // namespace
+} // namespace qlrender
+
+int main(int argc, char** argv) {
+    using namespace qlrender;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    try {
+        const Options options = parseCommandLine(args);
+        if (options.help) {
+            std::fputs(usageText().c_str(), stdout);
+            return 0;
+        }
+        return run(options);
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "quillantrope-render: error: %s\nTry 'quillantrope-render --help'.\n",
+                     e.what());
+        return 2;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "quillantrope-render: error: %s\n", e.what());
+        return gInterrupted ? 130 : 1;
+    }
+}

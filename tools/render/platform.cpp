@@ -1,0 +1,92 @@
+// The only file of the tool that includes an operating-system header.
+#include "platform.h"
+
+#if defined(_WIN32)
+#include <io.h>
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#include <unistd.h>
+#endif
+
+#include <cstdio>
+#include <filesystem>
+
+namespace qlrender {
+
+SharedLibrary::~SharedLibrary() { close(); }
+
+#if defined(_WIN32)
+
+bool SharedLibrary::open(const std::string& path, std::string& error) {
+    close();
+    const std::wstring wide = std::filesystem::path(path).wstring();
+    HMODULE module = LoadLibraryW(wide.c_str());
+    if (!module) {
+        char text[256] = {};
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                       GetLastError(), 0, text, sizeof text - 1, nullptr);
+        error = text;
+        while (!error.empty() && (error.back() == '\n' || error.back() == '\r')) error.pop_back();
+        return false;
+    }
+    handle = module;
+    return true;
+}
+
+void* SharedLibrary::symbol(const char* name) const {
+    if (!handle) return nullptr;
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle), name));
+}
+
+void SharedLibrary::close() {
+    if (handle) FreeLibrary(static_cast<HMODULE>(handle));
+    handle = nullptr;
+}
+
+std::string executableDirectory() {
+    wchar_t buffer[32768];
+    const DWORD length = GetModuleFileNameW(nullptr, buffer, 32768);
+    if (length == 0 || length >= 32768) return {};
+    return std::filesystem::path(std::wstring(buffer, length)).parent_path().string();
+}
+
+bool stderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+
+#else
+
+bool SharedLibrary::open(const std::string& path, std::string& error) {
+    close();
+    // A path without a slash would make dlopen search the system folders instead of the file
+    // the user named.
+    std::string where = path;
+    if (where.find('/') == std::string::npos) where = "./" + where;
+    handle = dlopen(where.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle) {
+        const char* text = dlerror();
+        error = text ? text : "unknown loader error";
+        return false;
+    }
+    return true;
+}
+
+void* SharedLibrary::symbol(const char* name) const {
+    return handle ? dlsym(handle, name) : nullptr;
+}
+
+void SharedLibrary::close() {
+    if (handle) dlclose(handle);
+    handle = nullptr;
+}
+
+std::string executableDirectory() {
+    std::error_code ec;
+    const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string() : self.parent_path().string();
+}
+
+bool stderrIsTerminal() { return isatty(fileno(stderr)) != 0; }
+
+#endif
+
+} // namespace qlrender

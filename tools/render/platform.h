@@ -1,0 +1,32 @@
+// The few operating-system services the render tool needs, behind one small interface:
+// loading a shared library, finding where the tool itself lives, and asking about the terminal.
+#pragma once
+
+#include <string>
+
+namespace qlrender {
+
+// A loaded shared library; closed when the object goes away.
+class SharedLibrary {
+public:
+    SharedLibrary() = default;
+    ~SharedLibrary();
+    SharedLibrary(const SharedLibrary&) = delete;
+    SharedLibrary& operator=(const SharedLibrary&) = delete;
+
+    // Loads the library at `path`; on failure returns false and sets `error` to the loader's text.
+    bool open(const std::string& path, std::string& error);
+    // The exported symbol `name`, or null.
+    void* symbol(const char* name) const;
+    void close();
+
+private:
+    void* handle = nullptr;
+};
+
+// The folder holding the running executable, or an empty text when the system cannot say.
+std::string executableDirectory();
+
+bool stderrIsTerminal();
+
+} // namespace qlrender
