@@ -164,15 +164,24 @@ bool APlugin::getOutputProperties(VstInt32 index, VstPinProperties* properties) 
     return pinProperties("Output #", index, properties);
 }
 
+namespace {
+// A host may hand over null channel pointers: such a block processes nothing.
+bool validChannels(float** inputs, float** outputs) {
+    return inputs && outputs && inputs[0] && inputs[1] && outputs[0] && outputs[1];
+}
+} // namespace
+
 void APlugin::process(float** inputs, float** outputs, VstInt32 sampleFrames) {
-    // The accumulating entry is not supported: the outputs stay as the host left them.
+    // The accumulating entry (old hosts): the same engine, its result added to the outputs.
+    const double wholeNote = runTimingStep();
+    if (sampleFrames <= 0 || !validChannels(inputs, outputs)) return;
+    engine.run<true>(params, wholeNote, inputs[0], inputs[1], outputs[0], outputs[1],
+                     sampleFrames);
 }
 
 void APlugin::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) {
-    if (!outputs || sampleFrames <= 0) return;
-    for (int channel = 0; channel < 2; ++channel)
-        if (outputs[channel])
-            for (VstInt32 i = 0; i < sampleFrames; ++i) outputs[channel][i] = 0.0f;
+    const double wholeNote = runTimingStep();
+    if (sampleFrames <= 0 || !validChannels(inputs, outputs)) return;
+    engine.run<false>(params, wholeNote, inputs[0], inputs[1], outputs[0], outputs[1],
+                      sampleFrames);
 }
-
-void APlugin::resume() {}

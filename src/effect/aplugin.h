@@ -2,10 +2,12 @@
 #pragma once
 
 #include "effect/apluginprogram.h"
+#include "effect/engine.h"
 #include "effect/parameters.h"
 #include "shell/audioeffectx.h"
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 
 class APlugin : public AudioEffectX {
@@ -36,7 +38,8 @@ public:
     void process(float** inputs, float** outputs, VstInt32 sampleFrames) override;
     void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) override;
     void suspend() override {}
-    void resume() override;
+    void resume() override { clearDelayLines(); }
+    void clearDelayLines() { engine.clearDelayLines(); }
 
     // Read by the editor bridge; set by it while its window is closed.
     float param(int index) const { return params[index].load(std::memory_order_relaxed); }
@@ -51,12 +54,20 @@ public:
     double getCurrentTempo() const { return currentTempo.load(std::memory_order_relaxed); }
     float getHostTempo() const { return hostTempo.load(std::memory_order_relaxed); }
     bool getHostHasTimeInfo() const { return hostHasTimeInfo.load(std::memory_order_relaxed); }
+    bool getTempoSynced() const { return tempoSynced.load(std::memory_order_relaxed); }
+    std::int32_t getWholeNoteMs() const { return wholeNoteMs.load(std::memory_order_relaxed); }
+
+    // The processing state, for inspection.
+    const ql::DelayEngine& getEngine() const { return engine; }
 
     static constexpr const char* kEffectName = "Quillantrope";
     static constexpr const char* kVendor = "quillantrope.audio";
 
 private:
     void notifyEditor();
+    // Asks the host for its transport, fixes the block's sample rate and tempo, publishes them
+    // and answers the whole note in samples.
+    double runTimingStep();
 
     std::atomic<float> params[ql::kNumParams];
     const char* paramNames[ql::kNumParams] = {};
@@ -65,10 +76,17 @@ private:
     char hostVendor[256] = {};
     char hostProduct[256] = {};
 
-    // Timing state
+    // Timing state. The published values are written once per block on the audio thread and
+    // read by the editor, which may see the previous block's values.
     std::atomic<double> currentSampleRate{44100.0};
     std::atomic<double> currentTempo{140.0};
     std::atomic<float> hostTempo{0.0f};
     std::atomic<bool> hostHasTimeInfo{false};
-    VstTimeInfo* lastTimeInfo = nullptr;
+    std::atomic<bool> tempoSynced{false};
+    std::atomic<std::int32_t> wholeNoteMs{0};
+    double manualTempoBpm = 0.0;
+    VstTimeInfo* lastTimeInfo = nullptr; // valid only within the step that asked
+
+    // Delay lines and every other processing state (last: it is large).
+    ql::DelayEngine engine;
 };

@@ -1,0 +1,211 @@
+// Cost of the audio processing per stereo frame at 44.1 kHz, next to a plain two-line feedback
+// delay measured in the same run. The summary at the end gives the ratios and the real-time
+// factor on one core.
+#include "effect/aplugin.h"
+
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr double kRate = 44100.0;
+VstTimeInfo timeInfo{};
+
+VstIntPtr QL_VSTCALL hostCallback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
+    if (opcode == audioMasterVersion) return 2400;
+    if (opcode == audioMasterGetTime) return reinterpret_cast<VstIntPtr>(&timeInfo);
+    return 0;
+}
+
+// Deterministic noise at a moderate level: it keeps the gate open and the saturation idle, as
+// program material mostly does.
+std::vector<float> noise(int frames, std::uint32_t seed) {
+    std::vector<float> v(static_cast<size_t>(frames));
+    for (float& s : v) {
+        seed = seed * 1664525u + 1013904223u;
+        s = static_cast<float>(static_cast<int32_t>(seed >> 8) - (1 << 23)) / (1 << 24);
+    }
+    return v;
+}
+
+struct Buffers {
+    std::vector<float> inL, inR, outL, outR;
+    float* ins[2];
+    float* outs[2];
+    explicit Buffers(int frames)
+        : inL(noise(frames, 1)), inR(noise(frames, 2)), outL(frames), outR(frames),
+          ins{inL.data(), inR.data()}, outs{outL.data(), outR.data()} {}
+};
+
+std::unique_ptr<APlugin> makeEffect() {
+    timeInfo.sampleRate = kRate;
+    timeInfo.tempo = 120.0;
+    timeInfo.flags = kVstTempoValid;
+    auto effect = std::make_unique<APlugin>(hostCallback);
+    effect->resume(); // clears, and so touches, every page of the lines
+    return effect;
+}
+
+void allStagesOn(APlugin& e) {
+    using namespace ql;
+    e.setParameter(DryOn, 1.0f);
+    e.setParameter(LeftFilterOn, 1.0f);
+    e.setParameter(LeftFilterFreq, 0.6f);
+    e.setParameter(LeftFilterReso, 0.5f);
+    e.setParameter(RightFilterOn, 1.0f);
+    e.setParameter(RightFilterFreq, 0.4f);
+    e.setParameter(RightFilterReso, 0.3f);
+    e.setParameter(HiCutOn, 1.0f);
+    e.setParameter(HiCutFreq, 0.7f);
+    e.setParameter(LoCutOn, 1.0f);
+    e.setParameter(LoCutFreq, 0.05f);
+    e.setParameter(GateOn, 1.0f);
+    e.setParameter(GateThreshold, 0.01f);
+    e.setParameter(DuckerOn, 1.0f);
+    e.setParameter(DuckerRange, 0.3f);
+    e.setParameter(InitialDelayOn, 1.0f);
+    e.setParameter(LeftInitialDelayTime, 0.3125f);
+    e.setParameter(RightInitialDelayTime, 0.6f);
+}
+
+void reportPerFrame(benchmark::State& state, int frames) {
+    state.SetItemsProcessed(state.iterations() * frames);
+    state.counters["ns_per_frame"] = benchmark::Counter(
+        static_cast<double>(frames) * 1e-9, benchmark::Counter::kIsIterationInvariantRate |
+                                                benchmark::Counter::kInvert);
+}
+
+// The reference: two lines of the same length, read tap, add scaled feedback, write, output.
+void BM_PlainLoop(benchmark::State& state) {
+    const int frames = static_cast<int>(state.range(0));
+    Buffers b(frames);
+    constexpr int32_t kLength = ql::DelayEngine::DelayLineLength;
+    std::vector<float> lineL(kLength), lineR(kLength);
+    int32_t pos = 0;
+    const int32_t delay = 33075;
+    const float feedback = 0.4f;
+    for (auto _ : state) {
+        for (int i = 0; i < frames; ++i) {
+            int32_t read = pos - delay;
+            if (read < 0) read += kLength;
+            const float tapL = lineL[read], tapR = lineR[read];
+            lineL[pos] = b.inL[i] + tapL * feedback;
+            lineR[pos] = b.inR[i] + tapR * feedback;
+            b.outL[i] = tapL;
+            b.outR[i] = tapR;
+            if (++pos >= kLength) pos = 0;
+        }
+        benchmark::DoNotOptimize(b.outL.data());
+        benchmark::ClobberMemory();
+    }
+    reportPerFrame(state, frames);
+}
+
+void BM_Program0(benchmark::State& state) {
+    const int frames = static_cast<int>(state.range(0));
+    Buffers b(frames);
+    auto effect = makeEffect();
+    for (auto _ : state) {
+        effect->processReplacing(b.ins, b.outs, frames);
+        benchmark::ClobberMemory();
+    }
+    reportPerFrame(state, frames);
+}
+
+void BM_AllStages(benchmark::State& state) {
+    const int frames = static_cast<int>(state.range(0));
+    Buffers b(frames);
+    auto effect = makeEffect();
+    allStagesOn(*effect);
+    for (auto _ : state) {
+        effect->processReplacing(b.ins, b.outs, frames);
+        benchmark::ClobberMemory();
+    }
+    reportPerFrame(state, frames);
+}
+
+// Every stage on while another thread moves delay times, filter, cut, gate and ducker settings
+// as fast as it can (about once per frame).
+void BM_AllStagesAutomated(benchmark::State& state) {
+    const int frames = static_cast<int>(state.range(0));
+    Buffers b(frames);
+    auto effect = makeEffect();
+    allStagesOn(*effect);
+    std::atomic<bool> stop{false};
+    std::thread automation([&] {
+        using namespace ql;
+        const int indices[] = {LeftDelayTime, RightDelayTime, LeftFilterFreq, RightFilterReso,
+                               HiCutFreq,     LoCutFreq,      GateSpeed,      DuckerSpeed};
+        uint32_t step = 0;
+        while (!stop.load(std::memory_order_relaxed)) {
+            for (int index : indices) {
+                const float v = 0.3f + 0.1f * static_cast<float>(step % 64) / 64.0f;
+                effect->setParameter(index, v);
+            }
+            ++step;
+        }
+    });
+    for (auto _ : state) {
+        effect->processReplacing(b.ins, b.outs, frames);
+        benchmark::ClobberMemory();
+    }
+    stop.store(true);
+    automation.join();
+    reportPerFrame(state, frames);
+}
+
+BENCHMARK(BM_PlainLoop)->Arg(512)->Arg(64);
+BENCHMARK(BM_Program0)->Arg(512)->Arg(64);
+BENCHMARK(BM_AllStages)->Arg(512)->Arg(64);
+BENCHMARK(BM_AllStagesAutomated)->Arg(512);
+
+// Prints the runs as usual and keeps each one's cost per frame for the closing summary.
+class SummaryReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& reports) override {
+        ConsoleReporter::ReportRuns(reports);
+        for (const Run& run : reports) {
+            if (run.error_occurred || run.run_type != Run::RT_Iteration) continue;
+            const auto it = run.counters.find("ns_per_frame");
+            if (it != run.counters.end()) perFrame[run.benchmark_name()] = it->second.value;
+        }
+    }
+    void Finalize() override {
+        ConsoleReporter::Finalize();
+        const double plain = value("BM_PlainLoop/512");
+        if (plain <= 0.0) return;
+        std::printf("\nper stereo frame (ns), ratio to the plain loop, real-time factor at 44.1 kHz\n");
+        for (const auto& [name, ns] : perFrame)
+            std::printf("  %-28s %8.3f ns  %6.2f x plain  %8.0f x real time\n", name.c_str(), ns,
+                        ns / plain, 1e9 / kRate / ns);
+        const double b64 = value("BM_AllStages/64"), b512 = value("BM_AllStages/512");
+        if (b64 > 0.0 && b512 > 0.0)
+            std::printf("  all stages, block 64 / block 512: %.2f\n", b64 / b512);
+    }
+
+private:
+    double value(const std::string& name) const {
+        const auto it = perFrame.find(name);
+        return it == perFrame.end() ? 0.0 : it->second;
+    }
+    std::map<std::string, double> perFrame;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    SummaryReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,134 @@
+// The two dynamic stages on the echo path: a gate that trims quiet echo tails and a ducker that
+// lowers the echoes while the input is loud. Both count time in frames, not seconds.
+#pragma once
+
+#include "effect/dsp.h"
+
+#include <cmath>
+#include <cstdint>
+
+namespace ql {
+
+enum GateStateValue : std::int32_t {
+    GateOpen = 0,
+    GateClosed = 1,
+    GateOpening = 2,
+    GateClosing = 3,
+};
+
+struct Gate {
+    std::int32_t gateState = GateClosed;
+    std::int32_t gateHoldCount = 0;
+    std::int32_t gateAttackCount = 0;
+    std::int32_t gateReleaseCount = 0;
+    double gateGain = 0.0;
+
+    // Lengths derived from GateSpeed, kept while its bits stay the same.
+    std::uint32_t speedKey = dsp::kNoKey;
+    std::int32_t attackLength = 0;
+    std::int32_t holdLength = 0;
+    std::int32_t releaseLength = 0;
+    double attackStep = 0.0;
+    double releaseStep = 0.0;
+
+    void refresh(float speed) {
+        if (dsp::bitsOf(speed) == speedKey) return;
+        speedKey = dsp::bitsOf(speed);
+        // The time scale and the lengths are evaluated in double, then rounded halves to even.
+        const double t = 1.05 - speed;
+        attackLength = dsp::roundToInt(200.0 * t);
+        holdLength = dsp::roundToInt(4000.0 * t);
+        releaseLength = dsp::roundToInt(10000.0 * t);
+        attackStep = 1.0 / attackLength;
+        releaseStep = 1.0 / releaseLength;
+    }
+
+    // One frame of the gate on the two echo samples; runs only while switched on with a
+    // threshold above 0 (the caller decides).
+    void process(float speed, float threshold, float& left, float& right) {
+        refresh(speed);
+        const float magL = std::fabs(left), magR = std::fabs(right);
+        const float level = magL > magR ? magL : magR;
+
+        // The steps run in this order and each sees what the previous one left, so one frame
+        // can pass several transitions.
+        if ((gateState == GateClosed || gateState == GateClosing) && level > threshold) {
+            gateState = GateOpening;
+            gateAttackCount = 0;
+            gateHoldCount = 0;
+        }
+        if (gateState == GateOpening) {
+            ++gateAttackCount;
+            gateGain += attackStep;
+            if (gateAttackCount > attackLength) {
+                gateState = GateOpen;
+                gateGain = 1.0;
+            }
+        }
+        if (gateState == GateOpen || gateState == GateOpening) {
+            if (level >= threshold) {
+                gateHoldCount = 0;
+            } else if (++gateHoldCount > holdLength) {
+                gateHoldCount = 0;
+                gateState = GateClosing;
+                gateReleaseCount = 0;
+            }
+        }
+        if (gateState == GateClosing) {
+            ++gateReleaseCount;
+            gateGain -= releaseStep;
+            if (gateReleaseCount > releaseLength) gateState = GateClosed;
+        }
+
+        if (gateState == GateClosed) {
+            left = 0.0f;
+            right = 0.0f;
+        } else {
+            left = static_cast<float>(left * gateGain);
+            right = static_cast<float>(right * gateGain);
+        }
+    }
+};
+
+struct Ducker {
+    double duckerEnvelope = 0.0;
+
+    // Rates derived from DuckerRange and DuckerSpeed, kept while their bits stay the same.
+    std::uint64_t key = ~std::uint64_t{0};
+    double range = 0.0;
+    double riseStep = 0.0;
+    double fallStep = 0.0;
+
+    void refresh(float rangeValue, float speed) {
+        const std::uint64_t now =
+            (std::uint64_t{dsp::bitsOf(rangeValue)} << 32) | dsp::bitsOf(speed);
+        if (now == key) return;
+        key = now;
+        // Evaluated in double; the ramp length is rounded halves to even.
+        range = rangeValue;
+        const std::int32_t n = dsp::roundToInt(4000.0 * (1.4 - speed));
+        riseStep = range / n;
+        fallStep = 0.28 * riseStep;
+    }
+
+    // One frame of the ducker, driven by the frame's (finite) input samples; runs only while
+    // switched on with a range above 0 (the caller decides).
+    void process(float rangeValue, float speed, float inL, float inR, float& left, float& right) {
+        refresh(rangeValue, speed);
+        const float magL = std::fabs(inL), magR = std::fabs(inR);
+        const double input = magL > magR ? magL : magR;
+        if (input > duckerEnvelope) {
+            duckerEnvelope += riseStep;
+            if (duckerEnvelope > 1.0) duckerEnvelope = 1.0;
+        } else {
+            duckerEnvelope -= fallStep;
+            if (duckerEnvelope < 0.0) duckerEnvelope = 0.0;
+        }
+        double gain = 1.0 - 5.0 * duckerEnvelope * range;
+        if (gain < 0.0) gain = 0.0;
+        left = static_cast<float>(left * gain);
+        right = static_cast<float>(right * gain);
+    }
+};
+
+} // namespace ql
