@@ -65,16 +65,6 @@ TEST(ValueScale, InvertIsItsOwnInverse) {
     EXPECT_EQ(linear.FromPosition(0.3f), 0.3f);
 }
 
-TEST(ValueScale, ResultsAreRoundedFromExtendedPrecision) {
-    // sqrt(0.5) rounded once to a float, not through a double-precision detour that could differ.
-    const QLCsquareValueScale square;
-    EXPECT_EQ(square.ToPosition(0.5f), static_cast<float>(std::sqrt(0.5L)));
-    // 0.1f cubed: the product is rounded to extended, then to float.
-    const QLCcubicValueScale cubic;
-    const long double x = 0.1f;
-    EXPECT_EQ(cubic.FromPosition(0.1f), static_cast<float>(x * x * x));
-}
-
 TEST(ValueScale, ArgumentsOutsideTheUnitRangeAreClamped) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     for (const auto& s : allScales()) {
