@@ -1,0 +1,40 @@
+// Runs quillantrope-render as a separate process and reads the sound files it writes.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace qltest {
+
+struct ToolResult {
+    int exitCode = -1; // 128 + signal number when the tool was killed
+    std::string out;
+    std::string err;
+};
+
+// Runs the tool with `args`; with `interruptAfterMs` > 0 sends it SIGINT after that long.
+ToolResult runTool(const std::vector<std::string>& args, int interruptAfterMs = 0);
+
+struct Sound {
+    int sampleRate = 0;
+    int channels = 0;
+    int format = 0; // libsndfile's format word
+    std::vector<float> left, right; // mono files fill left only
+    size_t frames() const { return left.size(); }
+};
+
+void writeSound(const std::filesystem::path& path, int sampleRate, const std::vector<float>& left,
+                const std::vector<float>* right = nullptr);
+Sound readSound(const std::filesystem::path& path);
+
+// A fresh folder per test, removed afterwards.
+struct ScratchFolder {
+    std::filesystem::path path;
+    ScratchFolder();
+    ~ScratchFolder();
+    std::filesystem::path operator/(const std::string& name) const { return path / name; }
+    std::vector<std::string> entries() const;
+};
+
+} // namespace qltest
