@@ -52,6 +52,28 @@ public:
     Gate gate;
     Ducker ducker;
 
+    // Every state besides the lines, as one comparable value.
+    struct Snapshot {
+        std::int32_t leftWritePos, rightWritePos;
+        float leftFeedbackSample, rightFeedbackSample;
+        float leftFilterStage1, leftFilterStage2, rightFilterStage1, rightFilterStage2;
+        float leftHiCutStage1, leftHiCutStage2, leftLoCutStage1, leftLoCutStage2;
+        float rightHiCutStage1, rightHiCutStage2, rightLoCutStage1, rightLoCutStage2;
+        std::int32_t gateState, gateHoldCount, gateAttackCount, gateReleaseCount;
+        double gateGain, duckerEnvelope;
+        bool operator==(const Snapshot&) const = default;
+    };
+    Snapshot snapshot() const {
+        return {leftWritePos,        rightWritePos,        leftFeedbackSample,
+                rightFeedbackSample, leftFilterStage1,     leftFilterStage2,
+                rightFilterStage1,   rightFilterStage2,    leftHiCutStage1,
+                leftHiCutStage2,     leftLoCutStage1,      leftLoCutStage2,
+                rightHiCutStage1,    rightHiCutStage2,     rightLoCutStage1,
+                rightLoCutStage2,    gate.gateState,       gate.gateHoldCount,
+                gate.gateAttackCount, gate.gateReleaseCount, gate.gateGain,
+                ducker.duckerEnvelope};
+    }
+
 private:
     // A delay or offset in samples, kept while the parameter's bits and the block's whole-note
     // length stay the same.
