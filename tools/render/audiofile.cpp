@@ -5,10 +5,17 @@
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 namespace qlrender {
 
 namespace fs = std::filesystem;
+
+namespace {
+// Frames per system read or write: the processing blocks are small, the file transfers should
+// not be.
+constexpr size_t kTransferFrames = 32768;
+} // namespace
 
 SoundReader::SoundReader(const std::string& filePath) : path(filePath) {
     std::error_code ec;
@@ -30,25 +37,53 @@ SoundReader::SoundReader(const std::string& filePath) : path(filePath) {
 }
 
 SoundReader::~SoundReader() {
+    io.reset(); // a read in flight finishes before the file goes
     if (file) sf_close(file);
 }
 
-int SoundReader::read(float* left, float* right, int count) {
-    interleaved.resize(static_cast<size_t>(count) * channelCount);
-    const sf_count_t got = sf_readf_float(file, interleaved.data(), count);
+void SoundReader::fill(StereoChunk& chunk) {
+    interleaved.resize(kTransferFrames * channelCount);
+    const sf_count_t got =
+        sf_readf_float(file, interleaved.data(), static_cast<sf_count_t>(kTransferFrames));
     if (got < 0 || sf_error(file) != SF_ERR_NO_ERROR)
         throw RenderError("cannot read " + path + ": " + sf_strerror(file));
-    const int frames = static_cast<int>(got);
+    chunk.frames = static_cast<size_t>(got);
+    chunk.left.resize(kTransferFrames);
+    chunk.right.resize(kTransferFrames);
     if (channelCount == 1) {
-        std::copy_n(interleaved.data(), frames, left);
-        std::copy_n(interleaved.data(), frames, right);
+        std::copy_n(interleaved.data(), chunk.frames, chunk.left.data());
+        std::copy_n(interleaved.data(), chunk.frames, chunk.right.data());
     } else {
-        for (int i = 0; i < frames; ++i) {
-            left[i] = interleaved[2 * i];
-            right[i] = interleaved[2 * i + 1];
+        for (size_t i = 0; i < chunk.frames; ++i) {
+            chunk.left[i] = interleaved[2 * i];
+            chunk.right[i] = interleaved[2 * i + 1];
         }
     }
-    return frames;
+}
+
+int SoundReader::read(float* left, float* right, int count) {
+    int done = 0;
+    while (done < count) {
+        if (position == current.frames) {
+            if (!started) {
+                fill(ahead);
+                io = std::make_unique<BackgroundJob>();
+                started = true;
+            } else {
+                io->wait();
+            }
+            std::swap(current, ahead);
+            position = 0;
+            if (current.frames == 0) break;
+            io->post([this] { fill(ahead); });
+        }
+        const size_t n = std::min(static_cast<size_t>(count - done), current.frames - position);
+        std::copy_n(current.left.data() + position, n, left + done);
+        std::copy_n(current.right.data() + position, n, right + done);
+        position += n;
+        done += static_cast<int>(n);
+    }
+    return done;
 }
 
 const char* formatDescription(SampleFormat format) {
@@ -81,23 +116,49 @@ SoundWriter::SoundWriter(const std::string& filePath, SampleFormat format, int s
     }
     // Integer formats: samples beyond full scale are clipped, never wrapped around.
     sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    for (StereoChunk* chunk : {&pending, &writing}) {
+        chunk->left.resize(kTransferFrames);
+        chunk->right.resize(kTransferFrames);
+    }
+    io = std::make_unique<BackgroundJob>();
 }
 
 SoundWriter::~SoundWriter() {
+    io.reset(); // a write in flight finishes before the file goes
     if (!committed) discard();
 }
 
 void SoundWriter::write(const float* left, const float* right, int count) {
-    interleaved.resize(2 * static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i) {
-        interleaved[2 * i] = left[i];
-        interleaved[2 * i + 1] = right[i];
+    for (int done = 0; done < count;) {
+        const size_t n =
+            std::min(static_cast<size_t>(count - done), kTransferFrames - pending.frames);
+        std::copy_n(left + done, n, pending.left.data() + pending.frames);
+        std::copy_n(right + done, n, pending.right.data() + pending.frames);
+        pending.frames += n;
+        done += static_cast<int>(n);
+        if (pending.frames == kTransferFrames) handOff();
     }
-    if (sf_writef_float(file, interleaved.data(), count) != count)
-        throw RenderError("cannot write " + path + ": " + sf_strerror(file));
+}
+
+void SoundWriter::handOff() {
+    io->wait();
+    std::swap(pending, writing);
+    pending.frames = 0;
+    io->post([this] {
+        interleaved.resize(2 * writing.frames);
+        for (size_t i = 0; i < writing.frames; ++i) {
+            interleaved[2 * i] = writing.left[i];
+            interleaved[2 * i + 1] = writing.right[i];
+        }
+        const auto frames = static_cast<sf_count_t>(writing.frames);
+        if (sf_writef_float(file, interleaved.data(), frames) != frames)
+            throw RenderError("cannot write " + path + ": " + sf_strerror(file));
+    });
 }
 
 void SoundWriter::commit() {
+    if (pending.frames > 0) handOff();
+    io->wait();
     const int closed = sf_close(file);
     file = nullptr;
     if (closed != 0) {

@@ -2,15 +2,24 @@
 // holds (mono feeds both), and a WAV writer that only puts the file in place when it is complete.
 #pragma once
 
+#include "background.h"
 #include "options.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 struct sf_private_tag;
 
 namespace qlrender {
+
+// Two channels of up to a transfer's worth of frames: the unit handed between the processing
+// thread and the file thread.
+struct StereoChunk {
+    std::vector<float> left, right;
+    size_t frames = 0;
+};
 
 class SoundReader {
 public:
@@ -25,14 +34,23 @@ public:
     int64_t frames() const { return frameCount; }
     // Reads up to `count` frames into `left` and `right`; returns the frames read (0 at the end).
     int read(float* left, float* right, int count);
+    // Seconds the caller has waited for reads the background had not finished.
+    double waitedSeconds() const { return io ? io->waitedSeconds() : 0.0; }
 
 private:
+    void fill(StereoChunk& chunk); // runs on the file thread, except the first time
+
     std::string path;
     sf_private_tag* file = nullptr;
     int rate = 0;
     int channelCount = 0;
     int64_t frameCount = 0;
-    std::vector<float> interleaved;
+    // `current` is handed out while `ahead` is read and split into channels in the background.
+    StereoChunk current, ahead;
+    std::vector<float> interleaved; // the file thread's
+    size_t position = 0;
+    bool started = false;
+    std::unique_ptr<BackgroundJob> io;
 };
 
 class SoundWriter {
@@ -46,15 +64,21 @@ public:
 
     void write(const float* left, const float* right, int count);
     void commit();
+    // Seconds the caller has waited for writes the background had not finished.
+    double waitedSeconds() const { return io ? io->waitedSeconds() : 0.0; }
 
 private:
+    void handOff();
     void discard();
 
     std::string path;
     std::string partialPath;
     sf_private_tag* file = nullptr;
     bool committed = false;
-    std::vector<float> interleaved;
+    // `pending` fills while `writing` is interleaved and written in the background.
+    StereoChunk pending, writing;
+    std::vector<float> interleaved; // the file thread's
+    std::unique_ptr<BackgroundJob> io;
 };
 
 const char* formatDescription(SampleFormat format);

@@ -6,6 +6,7 @@
 #include <windows.h>
 #else
 #include <dlfcn.h>
+#include <time.h>
 #include <unistd.h>
 #endif
 
@@ -53,6 +54,27 @@ std::string executableDirectory() {
 
 bool stderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 
+namespace {
+double busySeconds(FILETIME kernel, FILETIME user) {
+    auto ticks = [](FILETIME t) {
+        return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+    };
+    return static_cast<double>(ticks(kernel) + ticks(user)) * 1e-7; // 100 ns units
+}
+} // namespace
+
+double threadCpuSeconds() {
+    FILETIME created, exited, kernel, user;
+    if (!GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user)) return 0.0;
+    return busySeconds(kernel, user);
+}
+
+double processCpuSeconds() {
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0.0;
+    return busySeconds(kernel, user);
+}
+
 #else
 
 bool SharedLibrary::open(const std::string& path, std::string& error) {
@@ -86,6 +108,17 @@ std::string executableDirectory() {
 }
 
 bool stderrIsTerminal() { return isatty(fileno(stderr)) != 0; }
+
+namespace {
+double clockSeconds(clockid_t clock) {
+    timespec t{};
+    clock_gettime(clock, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+} // namespace
+
+double threadCpuSeconds() { return clockSeconds(CLOCK_THREAD_CPUTIME_ID); }
+double processCpuSeconds() { return clockSeconds(CLOCK_PROCESS_CPUTIME_ID); }
 
 #endif
 

@@ -29,4 +29,8 @@ std::string executableDirectory();
 
 bool stderrIsTerminal();
 
+// Processor time used so far by the calling thread, and by the whole process, in seconds.
+double threadCpuSeconds();
+double processCpuSeconds();
+
 } // namespace qlrender

@@ -23,13 +23,13 @@ constexpr const char* kHostProduct = "quillantrope-render";
 constexpr VstIntPtr kProcessLevelOffline = 4;
 constexpr VstIntPtr kLanguageEnglish = 1;
 
-double secondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
 // Host texts are short; the plug-in's buffers for them may be smaller than the VST 2 limit.
 void copyHostText(void* ptr, const char* text) {
     if (ptr) std::memcpy(ptr, text, std::strlen(text) + 1);
+}
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
 } // namespace
@@ -84,6 +84,7 @@ VstIntPtr QL_VSTCALL PluginHost::callback(AEffect* effect, VstInt32 opcode, VstI
     if (opcode == audioMasterVersion) return kHostVstVersion;
     PluginHost* host = gActiveHost;
     if (!host) return 0;
+    if (!host->measuring) return host->answer(opcode, index, value, ptr);
     const auto start = Clock::now();
     const VstIntPtr result = host->answer(opcode, index, value, ptr);
     host->callbackTime += secondsSince(start);
@@ -172,7 +173,10 @@ std::string PluginHost::parameterLabel(int index) { return text(effGetParamLabel
 std::string PluginHost::effectName() { return text(effGetEffectName, 0); }
 
 void PluginHost::start() {
+    // Switching on clears the delay lines: plug-in work, counted with its processing.
+    const auto start = Clock::now();
     dispatch(effMainsChanged, 0, 1);
+    if (measuring) pluginTime += secondsSince(start);
     running = true;
 }
 
@@ -180,9 +184,9 @@ void PluginHost::process(float* const inputs[2], float* const outputs[2], int fr
     fillTimeInfo();
     float* ins[2] = {inputs[0], inputs[1]};
     float* outs[2] = {outputs[0], outputs[1]};
-    const auto start = Clock::now();
+    const auto start = measuring ? Clock::now() : Clock::time_point();
     effect->processReplacing(effect, ins, outs, frames);
-    pluginTime += secondsSince(start);
+    if (measuring) pluginTime += secondsSince(start);
     samplePos += frames;
 }
 

@@ -40,6 +40,9 @@ public:
     // One block through processReplacing: two input and two output channels of `frames`.
     void process(float* const inputs[2], float* const outputs[2], int frames);
 
+    // With measuring on, the host keeps the time spent inside the plug-in while rendering
+    // (switching on and processing) and the part of it spent in its own callbacks.
+    void setMeasuring(bool on) { measuring = on; }
     double pluginSeconds() const { return pluginTime; }
     double callbackSeconds() const { return callbackTime; }
 
@@ -60,6 +63,7 @@ private:
     HostTime time;
     double samplePos = 0.0;
     VstTimeInfo timeInfo{};
+    bool measuring = false;
     double pluginTime = 0.0;
     double callbackTime = 0.0;
 };
