@@ -45,9 +45,12 @@ struct ReversingCodec : TDIBDecompressor, TDIBCompressor {
 };
 
 std::vector<uint8_t> envelope(uint8_t tag, uint32_t statedSize, std::vector<uint8_t> packed) {
-    std::vector<uint8_t> out(kDIBEnvelopeTag, kDIBEnvelopeTag + 6);
-    const TDIBCompressorID id = idOf(tag);
-    out.insert(out.end(), id.begin(), id.end());
+    std::vector<uint8_t> out;
+    out.reserve(kDIBEnvelopeHeaderSize + packed.size());
+    for (char c : kDIBEnvelopeTag)
+        out.push_back(uint8_t(c));
+    for (uint8_t b : idOf(tag))
+        out.push_back(b);
     for (int shift = 0; shift < 32; shift += 8)
         out.push_back(uint8_t(statedSize >> shift));
     out.insert(out.end(), packed.begin(), packed.end());

@@ -36,7 +36,8 @@ struct TempFile {
         : path(std::filesystem::temp_directory_path() /
                ("ql_dib_" + std::to_string(reinterpret_cast<uintptr_t>(this)) + "_" + name)) {
         if (FILE* f = std::fopen(path.string().c_str(), "wb")) {
-            std::fwrite(bytes.data(), 1, bytes.size(), f);
+            if (!bytes.empty())
+                std::fwrite(bytes.data(), 1, bytes.size(), f);
             std::fclose(f);
         }
     }
