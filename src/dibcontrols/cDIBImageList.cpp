@@ -1,6 +1,7 @@
 #include "dibcontrols/cDIBImageList.h"
 
 #include <algorithm>
+#include <cstdint>
 
 // --- items
 
@@ -51,6 +52,104 @@ void TDIBImagesItem::ResolveImage() {
     fDIB.SetImageFilename(imageFile);
     fDIB.SetMaskFilename(maskFile);
     fDIB.EndUpdate();
+}
+
+namespace {
+
+const char* const kRetrievalNames[] = {"irInternal", "irLoadOnStart", "irLoadOnDemand"};
+const char* const kModeNames[] = {"tmAuto", "tmFixed"};
+
+template <class T>
+const T& expect(const std::string& name, const TDIBPropertyValue& value) {
+    if (const T* v = std::get_if<T>(&value))
+        return *v;
+    throw EDIBError("Property " + name + " has a value of the wrong kind.");
+}
+
+int64_t expectInt(const std::string& name, const TDIBPropertyValue& value, int64_t lo,
+                  int64_t hi) {
+    const int64_t v = expect<int64_t>(name, value);
+    if (v < lo || v > hi)
+        throw EDIBError("Property " + name + " is out of range: " + std::to_string(v) + ".");
+    return v;
+}
+
+template <size_t N>
+int identifierIndex(const std::string& name, const TDIBPropertyValue& value,
+                    const char* const (&names)[N]) {
+    const std::string& id = expect<TDIBIdentifier>(name, value).Name;
+    for (size_t i = 0; i < N; ++i)
+        if (id == names[i])
+            return int(i);
+    throw EDIBError("Property " + name + " has an unknown value " + id + ".");
+}
+
+} // namespace
+
+std::vector<TDIBStoredProperty> TDIBImagesItem::StoredProperties() const {
+    std::vector<TDIBStoredProperty> out;
+    if (fImageRetrieval != irInternal)
+        out.push_back({"ImageRetrieval", TDIBIdentifier{kRetrievalNames[fImageRetrieval]}});
+    out.push_back({"DIB.Angle", int64_t(fDIB.Angle())});
+    out.push_back({"DIB.AutoSize", fDIB.AutoSize()});
+    out.push_back({"DIB.Height", int64_t(fDIB.Height())});
+    out.push_back({"DIB.Masked", fDIB.Masked()});
+    out.push_back({"DIB.Opacity", int64_t(fDIB.Opacity())});
+    out.push_back({"DIB.Scale", fDIB.Scale()});
+    out.push_back({"DIB.Transparent", fDIB.Transparent()});
+    // For tmAuto this is the first stored pixel's colour, so key and picture agree on reading.
+    out.push_back({"DIB.TransparentColor", int64_t(fDIB.TransparentColor())});
+    out.push_back({"DIB.TransparentMode", TDIBIdentifier{kModeNames[fDIB.TransparentMode()]}});
+    out.push_back({"DIB.Width", int64_t(fDIB.Width())});
+    if (fDIB.HasPixels())
+        out.push_back({"DIB.Data", fDIB.SaveToStream()});
+    if (!fDIB.ImageFilename().empty())
+        out.push_back({"DIB.ImageFilename", fDIB.ImageFilename()});
+    if (!fDIB.MaskFilename().empty())
+        out.push_back({"DIB.MaskFilename", fDIB.MaskFilename()});
+    out.push_back({"DisplayName", fDisplayName});
+    if (!fTemplateFilename.empty())
+        out.push_back({"TemplateFilename", fTemplateFilename});
+    return out;
+}
+
+void TDIBImagesItem::ReadStoredProperty(const std::string& name, const TDIBPropertyValue& value) {
+    if (name == "ImageRetrieval")
+        SetImageRetrieval(TDIBImageRetrieval(identifierIndex(name, value, kRetrievalNames)));
+    else if (name == "DIB.Angle")
+        fDIB.SetAngle(int(expectInt(name, value, 0, 65535)));
+    else if (name == "DIB.AutoSize")
+        fDIB.SetAutoSize(expect<bool>(name, value));
+    else if (name == "DIB.Height")
+        fDIB.SetHeight(int(expectInt(name, value, 0, 65535)));
+    else if (name == "DIB.Masked")
+        fDIB.SetMasked(expect<bool>(name, value));
+    else if (name == "DIB.Opacity")
+        fDIB.SetOpacity(uint8_t(expectInt(name, value, 0, 255)));
+    else if (name == "DIB.Scale")
+        fDIB.SetScale(std::holds_alternative<int64_t>(value)
+                          ? static_cast<long double>(std::get<int64_t>(value))
+                          : expect<long double>(name, value));
+    else if (name == "DIB.Transparent")
+        fDIB.SetTransparent(expect<bool>(name, value));
+    else if (name == "DIB.TransparentColor")
+        fDIB.SetTransparentColor(TColor(expectInt(name, value, INT32_MIN, INT32_MAX)));
+    else if (name == "DIB.TransparentMode")
+        fDIB.SetTransparentMode(TTransparentMode(identifierIndex(name, value, kModeNames)));
+    else if (name == "DIB.Width")
+        fDIB.SetWidth(int(expectInt(name, value, 0, 65535)));
+    else if (name == "DIB.Data")
+        fDIB.LoadFromStream(expect<std::vector<uint8_t>>(name, value));
+    else if (name == "DIB.ImageFilename")
+        fDIB.SetImageFilename(expect<std::string>(name, value));
+    else if (name == "DIB.MaskFilename")
+        fDIB.SetMaskFilename(expect<std::string>(name, value));
+    else if (name == "DisplayName")
+        SetDisplayName(expect<std::string>(name, value));
+    else if (name == "TemplateFilename")
+        SetTemplateFilename(expect<std::string>(name, value));
+    else
+        throw EDIBError("Unknown image property " + name + ".");
 }
 
 std::string TDIBImagesItem::TranslatePath(const std::string& stored) {

@@ -6,9 +6,11 @@
 
 #include "dibcontrols/cDIB.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <variant>
 #include <vector>
 
 class TCustomDIBImageList;
@@ -19,6 +21,18 @@ enum TDIBImageRetrieval { irInternal = 0, irLoadOnStart = 1, irLoadOnDemand = 2 
 
 // What happened to the item a reference points at.
 enum TDIBImageChange { dicChanged, dicDeleted };
+
+// One property of an item's stored form, as the form description carries it.
+struct TDIBIdentifier {
+    std::string Name;
+    friend bool operator==(const TDIBIdentifier&, const TDIBIdentifier&) = default;
+};
+using TDIBPropertyValue =
+    std::variant<int64_t, bool, long double, std::string, TDIBIdentifier, std::vector<uint8_t>>;
+struct TDIBStoredProperty {
+    std::string Name;
+    TDIBPropertyValue Value;
+};
 
 // Receives the directory part of a stored image path and may replace it.
 using TDIBTranslateImagePathEvent = std::function<void(TDIBImagesItem& sender, std::string& path)>;
@@ -54,6 +68,12 @@ public:
     void SetOnTranslateImagePath(TDIBTranslateImagePathEvent handler) {
         fOnTranslateImagePath = std::move(handler);
     }
+
+    // The stored form: properties in the order written, each only when it is written.
+    std::vector<TDIBStoredProperty> StoredProperties() const;
+    // Sets one stored property by name (as read from a form description, in stored order).
+    // Throws EDIBError for an unknown name or a value of the wrong kind.
+    void ReadStoredProperty(const std::string& name, const TDIBPropertyValue& value);
 
     // Resolves the image source once (irInternal: nothing to do).
     void ResolveImage();

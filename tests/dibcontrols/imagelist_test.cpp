@@ -259,3 +259,46 @@ TEST(DIBImages, TranslationToEmptyDirectoryUsesTheBareName) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(DIBImages, StoredFormListsPropertiesInOrderAndReadsBack) {
+    TDIBImageList list;
+    TDIBImagesItem& item = list.DIBImages().Add();
+    item.SetDisplayName("knob strip");
+    TMemoryDIB& dib = item.StoredDIB();
+    dib.SetSize(27, 16);
+    fillCoords(dib);
+    dib.SetTransparent(true);
+    dib.SetTransparentColor(0x0000FF); // tmAuto: the stored colour is the first pixel's
+    const std::vector<TDIBStoredProperty> stored = item.StoredProperties();
+    std::vector<std::string> names;
+    for (const auto& p : stored)
+        names.push_back(p.Name);
+    EXPECT_EQ(names, (std::vector<std::string>{
+                         "DIB.Angle", "DIB.AutoSize", "DIB.Height", "DIB.Masked", "DIB.Opacity",
+                         "DIB.Scale", "DIB.Transparent", "DIB.TransparentColor",
+                         "DIB.TransparentMode", "DIB.Width", "DIB.Data", "DisplayName"}));
+    EXPECT_EQ(std::get<int64_t>(stored[7].Value), PixelToColor(coordPixel(0, 15)));
+    EXPECT_EQ(std::get<std::vector<uint8_t>>(stored[10].Value).size(), 1732u);
+
+    TDIBImagesItem& copy = list.DIBImages().Add();
+    for (const auto& p : stored)
+        copy.ReadStoredProperty(p.Name, p.Value);
+    EXPECT_EQ(copy.StoredDIB().Width(), 27);
+    EXPECT_EQ(copy.StoredDIB().ScanLine(3)[4], coordPixel(4, 3));
+    EXPECT_TRUE(copy.StoredDIB().Transparent());
+    EXPECT_EQ(copy.StoredDIB().KeyColour() & 0xFFFFFFu, coordPixel(0, 15) & 0xFFFFFFu);
+    EXPECT_EQ(copy.DisplayName(), "knob strip");
+
+    copy.ReadStoredProperty("ImageRetrieval", TDIBIdentifier{"irLoadOnDemand"});
+    EXPECT_EQ(copy.StoredProperties().front().Name, "ImageRetrieval");
+    EXPECT_EQ(std::get<std::vector<uint8_t>>(copy.StoredProperties()[11].Value).size(), 0u);
+    EXPECT_THROW(copy.ReadStoredProperty("DIB.Colour", int64_t(1)), EDIBError);
+    EXPECT_THROW(copy.ReadStoredProperty("DIB.Opacity", int64_t(256)), EDIBError);
+    EXPECT_THROW(copy.ReadStoredProperty("DIB.Masked", std::string("yes")), EDIBError);
+    EXPECT_THROW(copy.ReadStoredProperty("DIB.TransparentMode", TDIBIdentifier{"tmMagic"}),
+                 EDIBError);
+}
+
+} // namespace
