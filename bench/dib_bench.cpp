@@ -23,8 +23,8 @@ struct Scene {
         for (int y = 0; y < kFrame; ++y)
             for (int x = 0; x < kFrames * kFrame; ++x) {
                 const int dx = x % kFrame - 14, dy = y - 14;
-                strip.ScanLine(y)[x] = dx * dx + dy * dy < 169 ? 0xFF000000u | uint32_t(x * 31)
-                                                              : 0x00FF00FFu;
+                strip.ScanLine(y)[x] =
+                    dx * dx + dy * dy < 169 ? 0xFF000000u | uint32_t(x * 31) : 0x00FF00FFu;
             }
         strip.SetTransparentMode(tmFixed);
         strip.SetTransparentColor(0xFF00FF);

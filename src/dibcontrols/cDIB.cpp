@@ -19,7 +19,9 @@ namespace {
 // corrupt or hostile size (65535 x 65535 is 17 GB) a clear error instead of an allocation storm.
 constexpr uint64_t kMaxPixels = uint64_t(1) << 26;
 
-uint32_t defaultSystemColor(TColor color) { return uint32_t(color) & 0xFFFFFFu; }
+uint32_t defaultSystemColor(TColor color) {
+    return uint32_t(color) & 0xFFFFFFu;
+}
 TSystemColorResolver gSystemColorResolver = defaultSystemColor;
 
 // Whole-degree sine and cosine times 256, rounded halves to even, built once.
@@ -58,8 +60,8 @@ void rowAlphaAsGrey(const TDIBRoutineSettings&, const uint8_t* src, uint8_t* dst
             std::memset(dst + i * 4, src[i * 4 + 3], 4);
 }
 
-void rowAlphaOnly(const TDIBRoutineSettings&, const uint8_t* src, uint8_t* dst, int rows,
-                  int width, ptrdiff_t srcStep, ptrdiff_t dstStep) {
+void rowAlphaOnly(const TDIBRoutineSettings&, const uint8_t* src, uint8_t* dst, int rows, int width,
+                  ptrdiff_t srcStep, ptrdiff_t dstStep) {
     for (; rows > 0; --rows, src += srcStep, dst += dstStep)
         for (int i = 0; i < width; ++i)
             dst[i * 4 + 3] = src[i * 4 + 3];
@@ -121,8 +123,7 @@ void rowKeyed(const TDIBRoutineSettings& settings, const uint8_t* src, uint8_t* 
     for (; rows > 0; --rows, src += srcStep, dst += dstStep)
         for (int i = 0; i < width; ++i) {
             const uint32_t s = load32(src + i * 4) & 0xFFFFFFu;
-            if (s != key)
-                std::memcpy(dst + i * 4, &s, 4);
+            if (s != key) std::memcpy(dst + i * 4, &s, 4);
         }
 }
 
@@ -133,8 +134,7 @@ void rowKeyedOpacity(const TDIBRoutineSettings& settings, const uint8_t* src, ui
     for (; rows > 0; --rows, src += srcStep, dst += dstStep)
         for (int i = 0; i < width; ++i) {
             const uint8_t* s = src + i * 4;
-            if ((load32(s) & 0xFFFFFFu) == key)
-                continue;
+            if ((load32(s) & 0xFFFFFFu) == key) continue;
             uint8_t* d = dst + i * 4;
             d[0] = blend(s[0], d[0], k);
             d[1] = blend(s[1], d[1], k);
@@ -143,20 +143,21 @@ void rowKeyedOpacity(const TDIBRoutineSettings& settings, const uint8_t* src, ui
         }
 }
 
-constexpr RowFn kRowFns[] = {rowAlphaAsGrey, rowAlphaOnly, rowOpaque,      rowOpacity,
-                             rowMasked,      rowMaskedOpacity, rowKeyed,   rowKeyedOpacity};
+constexpr RowFn kRowFns[] = {rowAlphaAsGrey, rowAlphaOnly,     rowOpaque, rowOpacity,
+                             rowMasked,      rowMaskedOpacity, rowKeyed,  rowKeyedOpacity};
 
 bool isTransformed(TAngle angle, long double scaleX, long double scaleY) {
     return angle != 0 || scaleX != 100.0L || scaleY != 100.0L;
 }
 
-uint16_t readU16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+uint16_t readU16(const uint8_t* p) {
+    return uint16_t(p[0] | p[1] << 8);
+}
 
 // 8.8 ratio of a source size to its scaled size; the scaled size is whole pixels, at least 1.
 int64_t scaleRatio(int size, long double scale) {
     long double scaled = std::nearbyint(size * scale / 100.0L);
-    if (!(scaled >= 1.0L))
-        scaled = 1.0L;
+    if (!(scaled >= 1.0L)) scaled = 1.0L;
     return int64_t(std::nearbyint(256.0L * size / scaled));
 }
 
@@ -164,10 +165,22 @@ int64_t scaleRatio(int size, long double scale) {
 // residue of the cosine.
 void exactSinCos(int angle, long double& s, long double& c) {
     switch (angle) {
-    case 0: s = 0; c = 1; return;
-    case 90: s = 1; c = 0; return;
-    case 180: s = 0; c = -1; return;
-    case 270: s = -1; c = 0; return;
+    case 0:
+        s = 0;
+        c = 1;
+        return;
+    case 90:
+        s = 1;
+        c = 0;
+        return;
+    case 180:
+        s = 0;
+        c = -1;
+        return;
+    case 270:
+        s = -1;
+        c = 0;
+        return;
     default: {
         const long double r = -angle * std::numbers::pi_v<long double> / 180.0L;
         s = std::sin(r);
@@ -177,10 +190,8 @@ void exactSinCos(int angle, long double& s, long double& c) {
 }
 
 int evenCeil(long double v) {
-    if (!(v >= 1.0L))
-        return 1 + 1; // at least one pixel, rounded up to even
-    if (v > 65535.0L)
-        throw EDIBError("Transformed image is too large.");
+    if (!(v >= 1.0L)) return 1 + 1; // at least one pixel, rounded up to even
+    if (v > 65535.0L) throw EDIBError("Transformed image is too large.");
     int n = int(std::ceil(v));
     return n + (n & 1);
 }
@@ -194,8 +205,7 @@ void SetSystemColorResolver(TSystemColorResolver resolver) {
 }
 
 uint32_t ColorToRGB(TColor color) {
-    if (color < 0)
-        return gSystemColorResolver(color) & 0xFFFFFFu;
+    if (color < 0) return gSystemColorResolver(color) & 0xFFFFFFu;
     return uint32_t(color) & 0xFFFFFFu;
 }
 
@@ -222,8 +232,7 @@ TAbstractSuperDIB::~TAbstractSuperDIB() = default;
 // --- size and pixels
 
 void TAbstractSuperDIB::SetSize(int width, int height) {
-    if (width == fWidth && height == fHeight)
-        return;
+    if (width == fWidth && height == fHeight) return;
     if (width < 0 || height < 0 || width > 65535 || height > 65535)
         throw EDIBError("Invalid image size " + std::to_string(width) + " x " +
                         std::to_string(height) + ".");
@@ -264,91 +273,76 @@ void TAbstractSuperDIB::MakeEmpty() {
 
 void TAbstractSuperDIB::SetAngle(int value) {
     const TAngle angle = TAngle(uint16_t(value) % 360);
-    if (angle == fAngle)
-        return;
+    if (angle == fAngle) return;
     fAngle = angle;
     Changed();
 }
 
 void TAbstractSuperDIB::SetAutoSize(bool value) {
-    if (value == fAutoSize)
-        return;
+    if (value == fAutoSize) return;
     fAutoSize = value;
     Changed();
 }
 
 void TAbstractSuperDIB::SetMasked(bool value) {
-    if (value == fMasked)
-        return;
+    if (value == fMasked) return;
     fMasked = value;
-    if (value)
-        fTransparent = false;
+    if (value) fTransparent = false;
     Changed();
 }
 
 void TAbstractSuperDIB::SetOpacity(uint8_t value) {
-    if (value == fSettings->Opacity)
-        return;
+    if (value == fSettings->Opacity) return;
     fSettings->Opacity = value;
     Changed();
 }
 
 void TAbstractSuperDIB::SetScale(long double value) {
-    if (value == fScaleX && value == fScaleY)
-        return;
+    if (value == fScaleX && value == fScaleY) return;
     fScaleX = fScaleY = value;
     Changed();
 }
 
 void TAbstractSuperDIB::SetScaleX(long double value) {
-    if (value == fScaleX)
-        return;
+    if (value == fScaleX) return;
     fScaleX = value;
     Changed();
 }
 
 void TAbstractSuperDIB::SetScaleY(long double value) {
-    if (value == fScaleY)
-        return;
+    if (value == fScaleY) return;
     fScaleY = value;
     Changed();
 }
 
 void TAbstractSuperDIB::SetTransparent(bool value) {
-    if (value == fTransparent)
-        return;
+    if (value == fTransparent) return;
     fTransparent = value;
-    if (value)
-        fMasked = false;
+    if (value) fMasked = false;
     Changed();
 }
 
 TColor TAbstractSuperDIB::TransparentColor() const {
-    if (fTransparentMode == tmAuto && fPixels)
-        return PixelToColor(fPixels[0]);
+    if (fTransparentMode == tmAuto && fPixels) return PixelToColor(fPixels[0]);
     return PixelToColor(fSettings->KeyColour);
 }
 
 void TAbstractSuperDIB::SetTransparentColor(TColor value) {
     const uint32_t key = ColorToPixel(value);
-    if (key == fSettings->KeyColour)
-        return;
+    if (key == fSettings->KeyColour) return;
     fSettings->KeyColour = key;
     Changed();
 }
 
 void TAbstractSuperDIB::SetTransparentMode(TTransparentMode value) {
-    if (value == fTransparentMode)
-        return;
+    if (value == fTransparentMode) return;
     fTransparentMode = value;
     Changed();
 }
 
 void TAbstractSuperDIB::SetClipRect(TDIBRect rect) {
-    if (rect.Left > rect.Right)
-        std::swap(rect.Left, rect.Right);
-    if (rect.Top > rect.Bottom)
-        std::swap(rect.Top, rect.Bottom);
+    if (rect.Left > rect.Right) std::swap(rect.Left, rect.Right);
+    if (rect.Top > rect.Bottom) std::swap(rect.Top, rect.Bottom);
     rect.Right = std::min(rect.Right, fWidth - 1);
     rect.Left = std::max(rect.Left, 0);
     rect.Bottom = std::min(rect.Bottom, fHeight - 1);
@@ -371,10 +365,8 @@ void TAbstractSuperDIB::ResetSettings() {
 // --- change notification
 
 void TAbstractSuperDIB::EndUpdate() {
-    if (fUpdateCount <= 0)
-        throw EDIBError("EndUpdate without BeginUpdate");
-    if (--fUpdateCount == 0)
-        Changed();
+    if (fUpdateCount <= 0) throw EDIBError("EndUpdate without BeginUpdate");
+    if (--fUpdateCount == 0) Changed();
 }
 
 void TAbstractSuperDIB::ChooseRowRoutine() {
@@ -391,17 +383,15 @@ void TAbstractSuperDIB::ChooseRowRoutine() {
 void TAbstractSuperDIB::Changed() {
     ChooseRowRoutine();
     fRoutineSettings = fSettings;
-    if (fUpdateCount == 0 && fOnChange)
-        fOnChange(*this);
+    if (fUpdateCount == 0 && fOnChange) fOnChange(*this);
 }
 
 // --- drawing
 
 void TAbstractSuperDIB::DrawClipped(TDIBRowRoutine routine, const TDIBRoutineSettings& settings,
-                                    int x0, int y0, int width, int height,
-                                    TAbstractSuperDIB& dest, int srcX, int srcY) const {
-    if (!fPixels || !dest.fPixels)
-        return;
+                                    int x0, int y0, int width, int height, TAbstractSuperDIB& dest,
+                                    int srcX, int srcY) const {
+    if (!fPixels || !dest.fPixels) return;
     // 64-bit so no sum of caller values can overflow.
     int64_t x = x0, y = y0, w = width, h = height, sx = srcX, sy = srcY;
     const TDIBRect& clip = dest.fClipRect;
@@ -415,14 +405,10 @@ void TAbstractSuperDIB::DrawClipped(TDIBRowRoutine routine, const TDIBRoutineSet
         h -= clip.Top - y;
         y = clip.Top;
     }
-    if (x + w > clip.Right)
-        w = clip.Right - x + 1;
-    if (y + h > clip.Bottom)
-        h = clip.Bottom - y + 1;
-    if (sx + w > fWidth)
-        w = fWidth - sx;
-    if (sy + h > fHeight)
-        h = fHeight - sy;
+    if (x + w > clip.Right) w = clip.Right - x + 1;
+    if (y + h > clip.Bottom) h = clip.Bottom - y + 1;
+    if (sx + w > fWidth) w = fWidth - sx;
+    if (sy + h > fHeight) h = fHeight - sy;
     // A source rectangle starting left of or above this image would read outside it: start
     // drawing where the image begins.
     if (sx < 0) {
@@ -435,14 +421,10 @@ void TAbstractSuperDIB::DrawClipped(TDIBRowRoutine routine, const TDIBRoutineSet
         h += sy;
         sy = 0;
     }
-    if (w < 1 || h < 1 || x > dest.fWidth || y > dest.fHeight)
-        return;
-    if (x + w > dest.fWidth)
-        w = dest.fWidth - x;
-    if (y + h > dest.fHeight)
-        h = dest.fHeight - y;
-    if (w < 1 || h < 1 || x < 0 || y < 0)
-        return;
+    if (w < 1 || h < 1 || x > dest.fWidth || y > dest.fHeight) return;
+    if (x + w > dest.fWidth) w = dest.fWidth - x;
+    if (y + h > dest.fHeight) h = dest.fHeight - y;
+    if (w < 1 || h < 1 || x < 0 || y < 0) return;
     const auto* src = reinterpret_cast<const uint8_t*>(ScanLine(int(sy)) + sx);
     auto* dst = reinterpret_cast<uint8_t*>(dest.ScanLine(int(y)) + x);
     kRowFns[size_t(routine)](settings, src, dst, int(h), int(w), -ptrdiff_t(fWidth) * 4,
@@ -450,15 +432,14 @@ void TAbstractSuperDIB::DrawClipped(TDIBRowRoutine routine, const TDIBRoutineSet
     dest.Changed();
 }
 
-void TAbstractSuperDIB::DrawWith(TDIBRowRoutine routine, const TDIBRoutineSettings& settings,
-                                 int x, int y, int width, int height, TAbstractSuperDIB& dest,
-                                 int srcX, int srcY) {
+void TAbstractSuperDIB::DrawWith(TDIBRowRoutine routine, const TDIBRoutineSettings& settings, int x,
+                                 int y, int width, int height, TAbstractSuperDIB& dest, int srcX,
+                                 int srcY) {
     if (!isTransformed(fAngle, fScaleX, fScaleY)) {
         DrawClipped(routine, settings, x, y, width, height, dest, srcX, srcY);
         return;
     }
-    if (width < 1 || height < 1 || !fPixels || !dest.fPixels)
-        return;
+    if (width < 1 || height < 1 || !fPixels || !dest.fPixels) return;
     int tw = width, th = height;
     if (fAutoSize) {
         long double s, c;
@@ -480,8 +461,8 @@ void TAbstractSuperDIB::DrawWith(TDIBRowRoutine routine, const TDIBRoutineSettin
     temp.DrawClipped(routine, held, x, y, tw, th, dest, 0, 0);
 }
 
-void TAbstractSuperDIB::Draw(int x, int y, int width, int height, TAbstractSuperDIB& dest,
-                             int srcX, int srcY) {
+void TAbstractSuperDIB::Draw(int x, int y, int width, int height, TAbstractSuperDIB& dest, int srcX,
+                             int srcY) {
     DrawWith(fRowRoutine, *fRoutineSettings, x, y, width, height, dest, srcX, srcY);
 }
 
@@ -490,20 +471,18 @@ void TAbstractSuperDIB::DrawUntransformed(int x, int y, int width, int height,
     DrawClipped(TDIBRowRoutine::Opaque, *fRoutineSettings, x, y, width, height, dest, srcX, srcY);
 }
 
-void TAbstractSuperDIB::DrawAlphaOnly(int x, int y, int width, int height,
-                                      TAbstractSuperDIB& dest, int srcX, int srcY) {
+void TAbstractSuperDIB::DrawAlphaOnly(int x, int y, int width, int height, TAbstractSuperDIB& dest,
+                                      int srcX, int srcY) {
     DrawWith(TDIBRowRoutine::AlphaOnly, *fRoutineSettings, x, y, width, height, dest, srcX, srcY);
 }
 
 void TAbstractSuperDIB::DrawAlphaAsGrey(int x, int y, int width, int height,
                                         TAbstractSuperDIB& dest, int srcX, int srcY) {
-    DrawWith(TDIBRowRoutine::AlphaAsGrey, *fRoutineSettings, x, y, width, height, dest, srcX,
-             srcY);
+    DrawWith(TDIBRowRoutine::AlphaAsGrey, *fRoutineSettings, x, y, width, height, dest, srcX, srcY);
 }
 
 void TAbstractSuperDIB::TransformInto(TAbstractSuperDIB& dest) {
-    if (!fPixels || !dest.fPixels)
-        return;
+    if (!fPixels || !dest.fPixels) return;
     const int64_t c = gTrig.cos[fAngle];
     const int64_t s = gTrig.sin[fAngle];
     const int64_t rx = scaleRatio(fWidth, fScaleX);
@@ -540,11 +519,9 @@ void TAbstractSuperDIB::CopyFrame(int index, int frameWidth, TAbstractSuperDIB& 
 }
 
 void TAbstractSuperDIB::DrawFrame(int x, int y, TAbstractSuperDIB& dest, int frames, int index) {
-    if (frames < 1 || !fPixels)
-        return;
+    if (frames < 1 || !fPixels) return;
     const int fw = fWidth / frames;
-    if (fw < 1)
-        return;
+    if (fw < 1) return;
     if (!isTransformed(fAngle, fScaleX, fScaleY) && index >= 0 && index < frames) {
         // Same pixels as going through a copy of the frame, without the copy.
         DrawClipped(fRowRoutine, *fRoutineSettings, x, y, fw, fHeight, dest, index * fw, 0);
@@ -558,11 +535,9 @@ void TAbstractSuperDIB::DrawFrame(int x, int y, TAbstractSuperDIB& dest, int fra
 
 void TAbstractSuperDIB::DrawTween(int x, int y, bool loop, int position, int max, int min,
                                   TAbstractSuperDIB& dest, int frames) {
-    if (frames < 1 || !fPixels)
-        return;
+    if (frames < 1 || !fPixels) return;
     const int fw = fWidth / frames;
-    if (fw < 1)
-        return;
+    if (fw < 1) return;
     // A zero range would divide by zero; it shows the first frame.
     long double f = 0.0L;
     if (max != min)
@@ -572,10 +547,8 @@ void TAbstractSuperDIB::DrawTween(int x, int y, bool loop, int position, int max
     const long double hi = std::ceil(f);
     const auto t = uint8_t(255 - int(std::nearbyint((f - lo) * 255.0L)));
     auto wrap = [&](long double v) {
-        if (v >= frames)
-            return loop ? 0 : frames - 1;
-        if (v < 0)
-            return loop ? frames - 1 : 0;
+        if (v >= frames) return loop ? 0 : frames - 1;
+        if (v < 0) return loop ? frames - 1 : 0;
         return int(v);
     };
     TMemoryDIB a, b;
@@ -592,8 +565,7 @@ void TAbstractSuperDIB::DrawTween(int x, int y, bool loop, int position, int max
 // --- copying
 
 void TAbstractSuperDIB::CopyPropertiesTo(TAbstractSuperDIB& dest) const {
-    if (&dest == this)
-        return;
+    if (&dest == this) return;
     dest.fAngle = fAngle;
     dest.fAutoSize = fAutoSize;
     dest.fMasked = fMasked;
@@ -614,8 +586,7 @@ void TAbstractSuperDIB::CopyPropertiesTo(TAbstractSuperDIB& dest) const {
 }
 
 void TAbstractSuperDIB::ShareFrom(TAbstractSuperDIB& source) {
-    if (&source == this)
-        return;
+    if (&source == this) return;
     FreePixels();
     fOwnsPixels = false;
     source.CopyPropertiesTo(*this);
@@ -627,15 +598,13 @@ void TAbstractSuperDIB::ShareFrom(TAbstractSuperDIB& source) {
 }
 
 void TAbstractSuperDIB::Assign(const TAbstractSuperDIB& source) {
-    if (&source == this)
-        return;
+    if (&source == this) return;
     if (!source.fPixels) {
         // Nothing to copy: the copy of an empty image is empty.
         MakeEmpty();
     } else {
         SetSize(source.fWidth, source.fHeight);
-        if (fPixels != source.fPixels)
-            std::memcpy(fPixels, source.fPixels, ByteSize());
+        if (fPixels != source.fPixels) std::memcpy(fPixels, source.fPixels, ByteSize());
     }
     Changed();
     source.CopyPropertiesTo(*this);
@@ -645,20 +614,17 @@ void TAbstractSuperDIB::Assign(const TAbstractSuperDIB& source) {
 // --- pixel operations
 
 void TAbstractSuperDIB::Fill(TColor color) {
-    if (fPixels)
-        std::fill_n(fPixels, size_t(fWidth) * size_t(fHeight), ColorToPixel(color));
+    if (fPixels) std::fill_n(fPixels, size_t(fWidth) * size_t(fHeight), ColorToPixel(color));
     Changed();
 }
 
 void TAbstractSuperDIB::FillRect(TColor color, int x, int y, int width, int height) {
-    if (!fPixels || width <= 0 || height <= 0)
-        return;
+    if (!fPixels || width <= 0 || height <= 0) return;
     const int64_t left = std::max<int64_t>(x, 0);
     const int64_t top = std::max<int64_t>(y, 0);
     const int64_t right = std::min<int64_t>(int64_t(x) + width, fWidth);
     const int64_t bottom = std::min<int64_t>(int64_t(y) + height, fHeight);
-    if (left >= right || top >= bottom)
-        return;
+    if (left >= right || top >= bottom) return;
     const uint32_t pixel = ColorToPixel(color);
     for (int64_t row = top; row < bottom; ++row)
         std::fill_n(ScanLine(int(row)) + left, size_t(right - left), pixel);
@@ -672,8 +638,7 @@ void TAbstractSuperDIB::SetAlpha(uint8_t alpha) {
 }
 
 void TAbstractSuperDIB::StretchFrom(const TAbstractSuperDIB& source) {
-    if (!fPixels || !source.fPixels || &source == this)
-        return;
+    if (!fPixels || !source.fPixels || &source == this) return;
     const uint32_t* src = source.fPixels;
     if (src == fPixels) {
         // A view of this image: nothing to resample from a distinct copy, so take one.
@@ -696,8 +661,7 @@ void TAbstractSuperDIB::StretchFrom(const TAbstractSuperDIB& source) {
 }
 
 void TAbstractSuperDIB::ApplyFilter(const TDIBFilter& filter) {
-    if (!fPixels)
-        return;
+    if (!fPixels) return;
     const int divisor = filter.Divisor == 0 ? 1 : filter.Divisor;
     const std::vector<uint32_t> original(fPixels, fPixels + size_t(fWidth) * size_t(fHeight));
     auto at = [&](int x, int y) {
@@ -729,8 +693,7 @@ void TAbstractSuperDIB::ApplyFilter(const TDIBFilter& filter) {
 
 std::vector<uint8_t> TAbstractSuperDIB::PlainData() const {
     std::vector<uint8_t> out;
-    if (!fPixels)
-        return out;
+    if (!fPixels) return out;
     out.resize(4 + ByteSize());
     out[0] = uint8_t(fWidth);
     out[1] = uint8_t(fWidth >> 8);
@@ -741,26 +704,22 @@ std::vector<uint8_t> TAbstractSuperDIB::PlainData() const {
 }
 
 std::vector<uint8_t> TAbstractSuperDIB::SaveToStream() const {
-    if (!fPixels)
-        return {};
+    if (!fPixels) return {};
     return WrapDIBBlock(PlainData());
 }
 
 void TAbstractSuperDIB::LoadFromStream(std::span<const uint8_t> block) {
-    if (block.empty())
-        return;
+    if (block.empty()) return;
     std::vector<uint8_t> unpacked;
     std::span<const uint8_t> plain = block;
     if (IsDIBEnvelope(block)) {
         unpacked = UnwrapDIBEnvelope(block);
         plain = unpacked;
     }
-    if (plain.size() < 4)
-        throw EDIBError("Image data is shorter than its header.");
+    if (plain.size() < 4) throw EDIBError("Image data is shorter than its header.");
     const int w = readU16(plain.data());
     const int h = readU16(plain.data() + 2);
-    if (w == 0 || h == 0)
-        throw EDIBError("Image data has a zero width or height.");
+    if (w == 0 || h == 0) throw EDIBError("Image data has a zero width or height.");
     const uint64_t expected = 4 + uint64_t(w) * uint64_t(h) * 4;
     if (plain.size() != expected)
         throw EDIBError("Image data of " + std::to_string(w) + " x " + std::to_string(h) +
@@ -786,8 +745,7 @@ void TAbstractSuperDIB::LoadFromFile(const std::string& path) {
 }
 
 void TAbstractSuperDIB::ImportMask(const std::string& path) {
-    if (!fPixels)
-        throw EDIBError("You cannot import a mask until you have an image.");
+    if (!fPixels) throw EDIBError("You cannot import a mask until you have an image.");
     const TDIBPicture picture = ReadDIBPicture(path);
     TMemoryDIB mask(picture.Width, picture.Height);
     std::memcpy(mask.Pixels(), picture.Pixels.data(), mask.ByteSize());
@@ -813,8 +771,7 @@ void TCustomMemoryDIB::Assign(const TAbstractSuperDIB& source) {
 }
 
 std::vector<uint8_t> TCustomMemoryDIB::SaveToStream() const {
-    if (!fStoreData)
-        return {};
+    if (!fStoreData) return {};
     return TAbstractSuperDIB::SaveToStream();
 }
 

@@ -19,7 +19,7 @@
 #include <vector>
 
 class EDIBError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
@@ -74,7 +74,7 @@ struct TDIBRoutineSettings {
 };
 
 class TAbstractSuperDIB {
-public:
+  public:
     using TChangeEvent = std::function<void(TAbstractSuperDIB&)>;
 
     virtual ~TAbstractSuperDIB();
@@ -98,9 +98,7 @@ public:
     const uint8_t* Pixels() const { return reinterpret_cast<const uint8_t*>(fPixels); }
     size_t ByteSize() const { return size_t(fWidth) * size_t(fHeight) * 4; }
     uint32_t* ScanLine(int y) { return fPixels + ptrdiff_t(fHeight - 1 - y) * fWidth; }
-    const uint32_t* ScanLine(int y) const {
-        return fPixels + ptrdiff_t(fHeight - 1 - y) * fWidth;
-    }
+    const uint32_t* ScanLine(int y) const { return fPixels + ptrdiff_t(fHeight - 1 - y) * fWidth; }
     // Pixel at picture column x, row y (from the top); no bounds check.
     uint32_t PixelAt(int x, int y) const { return ScanLine(y)[x]; }
 
@@ -156,8 +154,8 @@ public:
                                  int srcX, int srcY);
     // Film strips: `frames` frames of Width() div frames pixels side by side.
     void DrawFrame(int x, int y, TAbstractSuperDIB& dest, int frames, int index);
-    void DrawTween(int x, int y, bool loop, int position, int max, int min,
-                   TAbstractSuperDIB& dest, int frames);
+    void DrawTween(int x, int y, bool loop, int position, int max, int min, TAbstractSuperDIB& dest,
+                   int frames);
     // Rotates and scales the whole image about both centres into dest (8.8 fixed point).
     virtual void TransformInto(TAbstractSuperDIB& dest);
 
@@ -187,11 +185,11 @@ public:
     virtual void LoadFromFile(const std::string& path);
     virtual void ImportMask(const std::string& path);
 
-protected:
+  protected:
     TAbstractSuperDIB();
     TAbstractSuperDIB(int width, int height);
 
-private:
+  private:
     void ChooseRowRoutine();
     void FreePixels();
     void MakeEmpty();
@@ -224,7 +222,7 @@ private:
 // An image whose pixels the platform layer copies to a window. Here a plain buffer; the blit lives
 // with the platform backends.
 class TCustomWinDIB : public TAbstractSuperDIB {
-public:
+  public:
     TCustomWinDIB() = default;
     TCustomWinDIB(int width, int height) : TAbstractSuperDIB(width, height) {}
     explicit TCustomWinDIB(TAbstractSuperDIB& source) { ShareFrom(source); }
@@ -232,13 +230,13 @@ public:
 };
 
 class TWinDIB : public TCustomWinDIB {
-public:
+  public:
     using TCustomWinDIB::TCustomWinDIB;
     const char* ClassName() const override { return "TWinDIB"; }
 };
 
 class TCustomMemoryDIB : public TAbstractSuperDIB {
-public:
+  public:
     TCustomMemoryDIB() = default;
     TCustomMemoryDIB(int width, int height) : TAbstractSuperDIB(width, height) {}
     explicit TCustomMemoryDIB(TAbstractSuperDIB& source) { ShareFrom(source); }
@@ -257,14 +255,14 @@ public:
     void LoadFromFile(const std::string& path) override;
     void ImportMask(const std::string& path) override;
 
-private:
+  private:
     std::string fImageFilename;
     std::string fMaskFilename;
     bool fStoreData = true;
 };
 
 class TMemoryDIB : public TCustomMemoryDIB {
-public:
+  public:
     using TCustomMemoryDIB::TCustomMemoryDIB;
     const char* ClassName() const override { return "TMemoryDIB"; }
 };

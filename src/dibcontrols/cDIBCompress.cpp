@@ -26,8 +26,7 @@ constexpr uint64_t kMaxPlainSize = 4ull + 65535ull * 65535ull * 4ull;
 } // namespace
 
 void RegisterDIBDecompressor(std::shared_ptr<TDIBDecompressor> decompressor) {
-    if (decompressor)
-        decompressors().push_back(std::move(decompressor));
+    if (decompressor) decompressors().push_back(std::move(decompressor));
 }
 
 void UnregisterDIBDecompressor(const TDIBDecompressor* decompressor) {
@@ -40,8 +39,7 @@ void UnregisterDIBDecompressor(const TDIBDecompressor* decompressor) {
 const TDIBDecompressor* FindDIBDecompressor(const TDIBCompressorID& id) {
     const auto& list = decompressors();
     for (auto it = list.rbegin(); it != list.rend(); ++it)
-        if ((*it)->Accepts(id))
-            return it->get();
+        if ((*it)->Accepts(id)) return it->get();
     return nullptr;
 }
 
@@ -49,7 +47,9 @@ void SetActiveDIBCompressor(std::shared_ptr<TDIBCompressor> compressor) {
     activeCompressor() = std::move(compressor);
 }
 
-std::shared_ptr<TDIBCompressor> ActiveDIBCompressor() { return activeCompressor(); }
+std::shared_ptr<TDIBCompressor> ActiveDIBCompressor() {
+    return activeCompressor();
+}
 
 bool IsDIBEnvelope(std::span<const uint8_t> block) {
     return block.size() >= kDIBEnvelopeHeaderSize &&
@@ -57,14 +57,12 @@ bool IsDIBEnvelope(std::span<const uint8_t> block) {
 }
 
 std::vector<uint8_t> UnwrapDIBEnvelope(std::span<const uint8_t> block) {
-    if (!IsDIBEnvelope(block))
-        throw EDIBCompressError("Compressed image data is truncated.");
+    if (!IsDIBEnvelope(block)) throw EDIBCompressError("Compressed image data is truncated.");
     TDIBCompressorID id;
     std::memcpy(id.data(), block.data() + 6, id.size());
     const uint32_t plainSize = readU32(block.data() + 22);
     const TDIBDecompressor* decompressor = FindDIBDecompressor(id);
-    if (!decompressor)
-        throw EDIBCompressError("Could not find a suitable decompressor.");
+    if (!decompressor) throw EDIBCompressError("Could not find a suitable decompressor.");
     if (plainSize > kMaxPlainSize)
         throw EDIBCompressError("Compressed image data states an impossible size.");
     std::vector<uint8_t> plain =
@@ -76,11 +74,9 @@ std::vector<uint8_t> UnwrapDIBEnvelope(std::span<const uint8_t> block) {
 
 std::vector<uint8_t> WrapDIBBlock(std::vector<uint8_t> plain) {
     const std::shared_ptr<TDIBCompressor> compressor = activeCompressor();
-    if (!compressor || plain.size() > 0xFFFFFFFFu)
-        return plain;
+    if (!compressor || plain.size() > 0xFFFFFFFFu) return plain;
     std::vector<uint8_t> packed = compressor->Compress(plain);
-    if (packed.empty())
-        return plain;
+    if (packed.empty()) return plain;
     std::vector<uint8_t> out;
     out.reserve(kDIBEnvelopeHeaderSize + packed.size());
     out.insert(out.end(), kDIBEnvelopeTag, kDIBEnvelopeTag + sizeof kDIBEnvelopeTag);

@@ -14,7 +14,7 @@
 #include <vector>
 
 class EDIBCompressError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
@@ -22,7 +22,7 @@ public:
 using TDIBCompressorID = std::array<uint8_t, 16>;
 
 class TDIBDecompressor {
-public:
+  public:
     virtual ~TDIBDecompressor() = default;
     virtual bool Accepts(const TDIBCompressorID& id) const = 0;
     // Expands `packed` into exactly `plainSize` bytes, or throws.
@@ -31,7 +31,7 @@ public:
 };
 
 class TDIBCompressor {
-public:
+  public:
     virtual ~TDIBCompressor() = default;
     virtual TDIBCompressorID ID() const = 0;
     // An empty result means "store plain".

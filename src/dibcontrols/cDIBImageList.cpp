@@ -9,11 +9,17 @@ TDIBImagesItem::TDIBImagesItem(TDIBImages& collection) : fCollection(collection)
     fDIB.SetOnChange([this](TAbstractSuperDIB&) { fCollection.ItemChanged(*this); });
 }
 
-TDIBImagesItem::~TDIBImagesItem() { fDIB.SetOnChange(nullptr); }
+TDIBImagesItem::~TDIBImagesItem() {
+    fDIB.SetOnChange(nullptr);
+}
 
-int TDIBImagesItem::Index() const { return fCollection.IndexOf(*this); }
+int TDIBImagesItem::Index() const {
+    return fCollection.IndexOf(*this);
+}
 
-void TDIBImagesItem::SetIndex(int index) { fCollection.Move(Index(), index); }
+void TDIBImagesItem::SetIndex(int index) {
+    fCollection.Move(Index(), index);
+}
 
 TMemoryDIB& TDIBImagesItem::DIB() {
     ResolveImage();
@@ -26,22 +32,19 @@ void TDIBImagesItem::SetImageRetrieval(TDIBImageRetrieval value) {
 }
 
 void TDIBImagesItem::ResolveImage() {
-    if (fImageLoaded)
-        return;
+    if (fImageLoaded) return;
     if (fImageRetrieval == irInternal) {
         fImageLoaded = true;
         return;
     }
-    if (fDIB.ImageFilename().empty())
-        return; // tried again at the next fetch
+    if (fDIB.ImageFilename().empty()) return; // tried again at the next fetch
     // The stored names stay as written; only this load uses the translated paths.
     const std::string imageFile = fDIB.ImageFilename();
     const std::string maskFile = fDIB.MaskFilename();
     fDIB.BeginUpdate();
     try {
         fDIB.LoadFromFile(TranslatePath(imageFile));
-        if (!maskFile.empty())
-            fDIB.ImportMask(TranslatePath(maskFile));
+        if (!maskFile.empty()) fDIB.ImportMask(TranslatePath(maskFile));
         fImageLoaded = true;
     } catch (...) {
         fDIB.SetImageFilename(imageFile);
@@ -59,15 +62,12 @@ namespace {
 const char* const kRetrievalNames[] = {"irInternal", "irLoadOnStart", "irLoadOnDemand"};
 const char* const kModeNames[] = {"tmAuto", "tmFixed"};
 
-template <class T>
-const T& expect(const std::string& name, const TDIBPropertyValue& value) {
-    if (const T* v = std::get_if<T>(&value))
-        return *v;
+template <class T> const T& expect(const std::string& name, const TDIBPropertyValue& value) {
+    if (const T* v = std::get_if<T>(&value)) return *v;
     throw EDIBError("Property " + name + " has a value of the wrong kind.");
 }
 
-int64_t expectInt(const std::string& name, const TDIBPropertyValue& value, int64_t lo,
-                  int64_t hi) {
+int64_t expectInt(const std::string& name, const TDIBPropertyValue& value, int64_t lo, int64_t hi) {
     const int64_t v = expect<int64_t>(name, value);
     if (v < lo || v > hi)
         throw EDIBError("Property " + name + " is out of range: " + std::to_string(v) + ".");
@@ -79,8 +79,7 @@ int identifierIndex(const std::string& name, const TDIBPropertyValue& value,
                     const char* const (&names)[N]) {
     const std::string& id = expect<TDIBIdentifier>(name, value).Name;
     for (size_t i = 0; i < N; ++i)
-        if (id == names[i])
-            return int(i);
+        if (id == names[i]) return int(i);
     throw EDIBError("Property " + name + " has an unknown value " + id + ".");
 }
 
@@ -101,15 +100,11 @@ std::vector<TDIBStoredProperty> TDIBImagesItem::StoredProperties() const {
     out.push_back({"DIB.TransparentColor", int64_t(fDIB.TransparentColor())});
     out.push_back({"DIB.TransparentMode", TDIBIdentifier{kModeNames[fDIB.TransparentMode()]}});
     out.push_back({"DIB.Width", int64_t(fDIB.Width())});
-    if (fDIB.HasPixels())
-        out.push_back({"DIB.Data", fDIB.SaveToStream()});
-    if (!fDIB.ImageFilename().empty())
-        out.push_back({"DIB.ImageFilename", fDIB.ImageFilename()});
-    if (!fDIB.MaskFilename().empty())
-        out.push_back({"DIB.MaskFilename", fDIB.MaskFilename()});
+    if (fDIB.HasPixels()) out.push_back({"DIB.Data", fDIB.SaveToStream()});
+    if (!fDIB.ImageFilename().empty()) out.push_back({"DIB.ImageFilename", fDIB.ImageFilename()});
+    if (!fDIB.MaskFilename().empty()) out.push_back({"DIB.MaskFilename", fDIB.MaskFilename()});
     out.push_back({"DisplayName", fDisplayName});
-    if (!fTemplateFilename.empty())
-        out.push_back({"TemplateFilename", fTemplateFilename});
+    if (!fTemplateFilename.empty()) out.push_back({"TemplateFilename", fTemplateFilename});
     return out;
 }
 
@@ -153,14 +148,12 @@ void TDIBImagesItem::ReadStoredProperty(const std::string& name, const TDIBPrope
 }
 
 std::string TDIBImagesItem::TranslatePath(const std::string& stored) {
-    if (!fOnTranslateImagePath)
-        return stored;
+    if (!fOnTranslateImagePath) return stored;
     const size_t cut = stored.find_last_of("/\\");
     std::string directory = cut == std::string::npos ? std::string() : stored.substr(0, cut + 1);
     const std::string file = cut == std::string::npos ? stored : stored.substr(cut + 1);
     fOnTranslateImagePath(*this, directory);
-    if (directory.empty())
-        return file;
+    if (directory.empty()) return file;
     if (directory.back() != '/' && directory.back() != '\\') {
 #ifdef _WIN32
         directory += '\\';
@@ -178,7 +171,9 @@ TDIBImages::~TDIBImages() {
     fItems.clear();
 }
 
-TDIBImagesItem& TDIBImages::Add() { return Insert(Count()); }
+TDIBImagesItem& TDIBImages::Add() {
+    return Insert(Count());
+}
 
 TDIBImagesItem& TDIBImages::Insert(int index) {
     index = std::clamp(index, 0, Count());
@@ -189,8 +184,7 @@ TDIBImagesItem& TDIBImages::Insert(int index) {
 }
 
 void TDIBImages::Delete(int index) {
-    if (index < 0 || index >= Count())
-        return;
+    if (index < 0 || index >= Count()) return;
     fItems.erase(fItems.begin() + index);
     fList.ItemDeleted(index);
 }
@@ -201,11 +195,9 @@ void TDIBImages::Clear() {
 }
 
 void TDIBImages::Move(int from, int to) {
-    if (from < 0 || from >= Count())
-        return;
+    if (from < 0 || from >= Count()) return;
     to = std::clamp(to, 0, Count() - 1);
-    if (from == to)
-        return;
+    if (from == to) return;
     auto item = std::move(fItems[size_t(from)]);
     fItems.erase(fItems.begin() + from);
     fItems.insert(fItems.begin() + to, std::move(item));
@@ -214,16 +206,14 @@ void TDIBImages::Move(int from, int to) {
 
 int TDIBImages::IndexOf(const TDIBImagesItem& item) const {
     for (size_t i = 0; i < fItems.size(); ++i)
-        if (fItems[i].get() == &item)
-            return int(i);
+        if (fItems[i].get() == &item) return int(i);
     return -1;
 }
 
 TDIBImagesItem& TDIBImages::FindOrAdd(const std::string& guidText, int number) {
     const std::string key = guidText + ":" + std::to_string(number);
     for (auto& item : fItems)
-        if (item->TemplateFilename() == key)
-            return *item;
+        if (item->TemplateFilename() == key) return *item;
     TDIBImagesItem& item = Add();
     item.SetTemplateFilename(key);
     return item;
@@ -231,36 +221,29 @@ TDIBImagesItem& TDIBImages::FindOrAdd(const std::string& guidText, int number) {
 
 void TDIBImages::ItemChanged(const TDIBImagesItem& item) {
     const int index = IndexOf(item);
-    if (index >= 0)
-        fList.ItemChanged(index);
+    if (index >= 0) fList.ItemChanged(index);
 }
 
 // --- links
 
 TDIBImageLink::~TDIBImageLink() {
-    if (fList)
-        fList->DetachLink(*this);
+    if (fList) fList->DetachLink(*this);
 }
 
 void TDIBImageLink::SetDIBImageList(TCustomDIBImageList* list) {
-    if (fList)
-        fList->DetachLink(*this);
+    if (fList) fList->DetachLink(*this);
     fList = list;
-    if (fList)
-        fList->AttachLink(*this);
+    if (fList) fList->AttachLink(*this);
 }
 
 void TDIBImageLink::SetDIBIndex(int index) {
-    if (index == fIndex)
-        return;
+    if (index == fIndex) return;
     fIndex = index;
-    if (fOnChange)
-        fOnChange(*this, index, dicChanged);
+    if (fOnChange) fOnChange(*this, index, dicChanged);
 }
 
 void TDIBImageLink::Assign(const TDIBImageLink& source) {
-    if (&source == this)
-        return;
+    if (&source == this) return;
     fIndex = source.fIndex;
     SetDIBImageList(source.fList);
 }
@@ -275,27 +258,21 @@ bool TDIBImageLink::IsValid() const {
 }
 
 void TDIBImageLink::Notify(int index, TDIBImageChange kind) {
-    if (fOwnerDestroying)
-        return;
-    if (kind == dicChanged && index != fIndex)
-        return;
-    if (kind == dicDeleted && index > fIndex)
-        return;
+    if (fOwnerDestroying) return;
+    if (kind == dicChanged && index != fIndex) return;
+    if (kind == dicDeleted && index > fIndex) return;
     if (kind == dicDeleted && index < fIndex) {
         --fIndex;
         return;
     }
     // Our own item. After a deletion the reference is cleared before the callback runs, so a
     // callback that fetches the image never gets the item that moved into the freed place.
-    if (kind == dicDeleted)
-        fIndex = -1;
-    if (fOnChange)
-        fOnChange(*this, index, kind);
+    if (kind == dicDeleted) fIndex = -1;
+    if (fOnChange) fOnChange(*this, index, kind);
 }
 
 void TDIBImageLink::ItemMoved(int from, int to) {
-    if (fIndex < 0)
-        return;
+    if (fIndex < 0) return;
     if (fIndex == from)
         fIndex = to;
     else if (from < to && fIndex > from && fIndex <= to)
@@ -315,8 +292,7 @@ TCustomDIBImageList::~TCustomDIBImageList() {
 }
 
 void TCustomDIBImageList::AttachLink(TDIBImageLink& link) {
-    if (!IsAttached(link))
-        fLinks.push_back(&link);
+    if (!IsAttached(link)) fLinks.push_back(&link);
     for (int i = 0; i < fImages.Count() && IsAttached(link); ++i)
         link.Notify(i, dicChanged);
 }
@@ -331,11 +307,9 @@ bool TCustomDIBImageList::IsAttached(const TDIBImageLink& link) const {
 
 bool TCustomDIBImageList::GetImage(int index, TAbstractSuperDIB*& image) {
     image = nullptr;
-    if (index < 0 || index >= fImages.Count())
-        return false;
+    if (index < 0 || index >= fImages.Count()) return false;
     TMemoryDIB& source = fImages.Items(index).DIB();
-    if (!source.HasPixels())
-        return false;
+    if (!source.HasPixels()) return false;
     fView.ShareFrom(source);
     image = &fView;
     return true;
@@ -343,21 +317,23 @@ bool TCustomDIBImageList::GetImage(int index, TAbstractSuperDIB*& image) {
 
 void TCustomDIBImageList::Loaded() {
     for (int i = 0; i < fImages.Count(); ++i)
-        if (fImages.Items(i).ImageRetrieval() == irLoadOnStart)
-            fImages.Items(i).ResolveImage();
+        if (fImages.Items(i).ImageRetrieval() == irLoadOnStart) fImages.Items(i).ResolveImage();
 }
 
 void TCustomDIBImageList::NotifyLinks(int index, TDIBImageChange kind) {
     // A callback may attach, detach or destroy links: walk a snapshot and skip any that left.
     const std::vector<TDIBImageLink*> snapshot = fLinks;
     for (TDIBImageLink* link : snapshot)
-        if (IsAttached(*link))
-            link->Notify(index, kind);
+        if (IsAttached(*link)) link->Notify(index, kind);
 }
 
-void TCustomDIBImageList::ItemChanged(int index) { NotifyLinks(index, dicChanged); }
+void TCustomDIBImageList::ItemChanged(int index) {
+    NotifyLinks(index, dicChanged);
+}
 
-void TCustomDIBImageList::ItemDeleted(int index) { NotifyLinks(index, dicDeleted); }
+void TCustomDIBImageList::ItemDeleted(int index) {
+    NotifyLinks(index, dicDeleted);
+}
 
 void TCustomDIBImageList::ItemMoved(int from, int to) {
     for (TDIBImageLink* link : fLinks)

@@ -38,7 +38,7 @@ struct TDIBStoredProperty {
 using TDIBTranslateImagePathEvent = std::function<void(TDIBImagesItem& sender, std::string& path)>;
 
 class TDIBImagesItem {
-public:
+  public:
     explicit TDIBImagesItem(TDIBImages& collection);
     ~TDIBImagesItem();
     TDIBImagesItem(const TDIBImagesItem&) = delete;
@@ -80,7 +80,7 @@ public:
     // The file a stored path refers to after translation.
     std::string TranslatePath(const std::string& stored);
 
-private:
+  private:
     TDIBImages& fCollection;
     TMemoryDIB fDIB;
     std::string fTemplateFilename;
@@ -91,7 +91,7 @@ private:
 };
 
 class TDIBImages {
-public:
+  public:
     explicit TDIBImages(TCustomDIBImageList& list) : fList(list) {}
     ~TDIBImages();
     TDIBImages(const TDIBImages&) = delete;
@@ -114,14 +114,14 @@ public:
     // From the items.
     void ItemChanged(const TDIBImagesItem& item);
 
-private:
+  private:
     TCustomDIBImageList& fList;
     std::vector<std::unique_ptr<TDIBImagesItem>> fItems;
 };
 
 // A control's reference to one image of a list.
 class TDIBImageLink {
-public:
+  public:
     using TChangeEvent = std::function<void(TDIBImageLink& sender, int index, TDIBImageChange)>;
 
     explicit TDIBImageLink(void* owner = nullptr) : fOwner(owner) {}
@@ -151,7 +151,7 @@ public:
     void ItemMoved(int from, int to);
     void ListDestroyed() { fList = nullptr; }
 
-private:
+  private:
     void* fOwner;
     TCustomDIBImageList* fList = nullptr;
     int fIndex = -1;
@@ -160,7 +160,7 @@ private:
 };
 
 class TCustomDIBImageList {
-public:
+  public:
     TCustomDIBImageList();
     virtual ~TCustomDIBImageList();
     TCustomDIBImageList(const TCustomDIBImageList&) = delete;
@@ -187,7 +187,7 @@ public:
     void ItemDeleted(int index);
     void ItemMoved(int from, int to);
 
-private:
+  private:
     void NotifyLinks(int index, TDIBImageChange kind);
 
     TDIBImages fImages{*this};
@@ -196,6 +196,6 @@ private:
 };
 
 class TDIBImageList : public TCustomDIBImageList {
-public:
+  public:
     const char* ClassName() const override { return "TDIBImageList"; }
 };

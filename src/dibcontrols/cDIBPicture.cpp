@@ -6,6 +6,16 @@
 #include <fstream>
 #include <iterator>
 
+#ifdef QL_HAVE_LIBJPEG
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+// jpeglib.h needs FILE and size_t declared first.
+#include <jpeglib.h>
+#endif
+
 namespace {
 
 // Same ceiling as the image itself: a picture we could not hold is refused before decoding.
@@ -18,7 +28,9 @@ constexpr uint64_t kMaxPicturePixels = uint64_t(1) << 26;
 uint32_t u32(const uint8_t* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
-uint16_t u16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
+uint16_t u16(const uint8_t* p) {
+    return uint16_t(p[0] | p[1] << 8);
+}
 
 void checkSize(int64_t width, int64_t height, const std::string& name) {
     if (width < 1 || height < 1 || width > 65535 || height > 65535 ||
@@ -31,18 +43,15 @@ void checkSize(int64_t width, int64_t height, const std::string& name) {
 
 TDIBPicture ReadDIBPicture(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in)
-        fail(path, "the file cannot be opened.");
+    if (!in) fail(path, "the file cannot be opened.");
     std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
                                std::istreambuf_iterator<char>());
-    if (in.bad())
-        fail(path, "the file cannot be read.");
+    if (in.bad()) fail(path, "the file cannot be read.");
     return DecodeDIBPicture(bytes, path);
 }
 
 TDIBPicture DecodeDIBPicture(std::span<const uint8_t> bytes, const std::string& name) {
-    if (bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M')
-        return DecodeBMP(bytes, name);
+    if (bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M') return DecodeBMP(bytes, name);
     if (bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF)
         return DecodeJPEG(bytes, name);
     fail(name, "not a JPEG or BMP picture.");
@@ -50,8 +59,7 @@ TDIBPicture DecodeDIBPicture(std::span<const uint8_t> bytes, const std::string& 
 
 TDIBPicture DecodeBMP(std::span<const uint8_t> bytes, const std::string& name) {
     constexpr size_t kFileHeader = 14;
-    if (bytes.size() < kFileHeader + 40)
-        fail(name, "the BMP file is truncated.");
+    if (bytes.size() < kFileHeader + 40) fail(name, "the BMP file is truncated.");
     const uint8_t* info = bytes.data() + kFileHeader;
     const uint32_t infoSize = u32(info);
     if (infoSize < 40 || infoSize > bytes.size() - kFileHeader)
@@ -103,12 +111,6 @@ TDIBPicture DecodeBMP(std::span<const uint8_t> bytes, const std::string& name) {
 }
 
 #ifdef QL_HAVE_LIBJPEG
-
-#include <csetjmp>
-#include <cstdio>
-#include <cstdlib>
-#include <memory>
-#include <jpeglib.h>
 
 namespace {
 
@@ -207,8 +209,7 @@ TDIBPicture DecodeJPEG(std::span<const uint8_t> bytes, const std::string& name) 
     job->pixels = &picture.Pixels;
     const bool ok = decodeJpeg(job.get(), bytes.data(), bytes.size());
     std::free(job->row);
-    if (!ok)
-        fail(name, job->message);
+    if (!ok) fail(name, job->message);
     picture.Width = job->width;
     picture.Height = job->height;
     return picture;

@@ -38,8 +38,7 @@ struct ReversingCodec : TDIBDecompressor, TDIBCompressor {
     }
     TDIBCompressorID ID() const override { return idOf(tag); }
     std::vector<uint8_t> Compress(std::span<const uint8_t> plain) const override {
-        if (refuse)
-            return {};
+        if (refuse) return {};
         return {plain.rbegin(), plain.rend()};
     }
 };
@@ -59,7 +58,7 @@ std::vector<uint8_t> envelope(uint8_t tag, uint32_t statedSize, std::vector<uint
 
 // Registers codecs for one test and removes them afterwards.
 class DIBDataEnvelope : public ::testing::Test {
-protected:
+  protected:
     std::vector<std::shared_ptr<ReversingCodec>> codecs;
     std::shared_ptr<ReversingCodec> add(uint8_t tag) {
         auto codec = std::make_shared<ReversingCodec>(tag);
@@ -86,8 +85,8 @@ TEST(DIBData, PlainBlockSizesAndLayout) {
     EXPECT_EQ(block[2], 3);
     EXPECT_EQ(block[3], 0);
     // First stored pixel: bottom-left, bytes B, G, R, A.
-    EXPECT_EQ(block[4], 0);    // x
-    EXPECT_EQ(block[5], 2);    // y of the bottom row
+    EXPECT_EQ(block[4], 0); // x
+    EXPECT_EQ(block[5], 2); // y of the bottom row
     EXPECT_EQ(block[6], 0x77);
     EXPECT_EQ(block[7], 0xFF);
 }

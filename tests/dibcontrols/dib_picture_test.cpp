@@ -54,8 +54,8 @@ const std::vector<uint8_t> kSolidJpeg = {
 };
 
 std::vector<uint32_t> fourPixels() {
-    return {px(1, 2, 3, 40), px(4, 5, 6, 50), px(7, 8, 9, 60), px(10, 11, 12, 70),
-            px(13, 14, 15, 80), px(16, 17, 18, 90)};
+    return {px(1, 2, 3, 40),    px(4, 5, 6, 50),    px(7, 8, 9, 60),
+            px(10, 11, 12, 70), px(13, 14, 15, 80), px(16, 17, 18, 90)};
 }
 
 TEST(DIBPicture, Bmp24BottomUpWithRowPadding) {

@@ -21,7 +21,9 @@ inline void fillPixels(TAbstractSuperDIB& image, uint32_t value) {
 }
 
 // Every pixel distinct: the value encodes its picture coordinates.
-inline uint32_t coordPixel(int x, int y) { return px(uint8_t(x), uint8_t(y), 0x77, 0xFF); }
+inline uint32_t coordPixel(int x, int y) {
+    return px(uint8_t(x), uint8_t(y), 0x77, 0xFF);
+}
 
 inline void fillCoords(TAbstractSuperDIB& image) {
     for (int y = 0; y < image.Height(); ++y)
@@ -36,8 +38,7 @@ struct TempFile {
         : path(std::filesystem::temp_directory_path() /
                ("ql_dib_" + std::to_string(reinterpret_cast<uintptr_t>(this)) + "_" + name)) {
         if (FILE* f = std::fopen(path.string().c_str(), "wb")) {
-            if (!bytes.empty())
-                std::fwrite(bytes.data(), 1, bytes.size(), f);
+            if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
             std::fclose(f);
         }
     }

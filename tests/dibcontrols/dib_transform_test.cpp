@@ -82,7 +82,7 @@ TEST(DIBFilmStrip, FrameWidthIsWidthDivFrames) {
     EXPECT_EQ(dest.ScanLine(0)[1], px(60, 0, 0, 255));
     EXPECT_EQ(dest.ScanLine(1)[28], px(60, 27, 0, 255));
     EXPECT_EQ(dest.ScanLine(1)[29], 0u);
-    strip.DrawFrame(0, 0, dest, 0, 0); // no frames: nothing
+    strip.DrawFrame(0, 0, dest, 0, 0);    // no frames: nothing
     strip.DrawFrame(0, 0, dest, 5000, 0); // frames narrower than a pixel: nothing
     EXPECT_EQ(dest.ScanLine(0)[0], 0u);
 }
