@@ -149,6 +149,26 @@ TEST_F(Render, StereoInputKeepsItsSidesAndMonoFeedsBoth) {
     EXPECT_EQ(m.right[10 + delay], 0.25f);
 }
 
+TEST_F(Render, DefaultTailRunsUntilTheEchoesFallBelowMinus90Db) {
+    const int64_t at = 100;
+    const fs::path out = dir / "out.wav";
+    const ToolResult run = runTool({impulse(200, at).string(), "-o", out.string()});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("until the echoes fell below -90 dBFS"), std::string::npos) << run.out;
+    // Each round trip scales the echo by the feedback; the last one at or above -90 dBFS is on
+    // the right, whose echoes come whole delays after the input.
+    const EchoFrames e = pingPongFrames(120.0, kRate);
+    float level = 0.5f;
+    int64_t lastAudible = 0;
+    for (int64_t k = 1; level >= 3.1622776601683795e-5f; ++k, level *= kFeedback)
+        lastAudible = at + k * e.delay;
+    const Sound s = readSound(out);
+    EXPECT_GT(s.right[static_cast<size_t>(lastAudible)], 0.0f);
+    // The render goes on for a while of silence to be sure, but not for long.
+    EXPECT_GT(static_cast<int64_t>(s.frames()), lastAudible + e.delay);
+    EXPECT_LT(static_cast<int64_t>(s.frames()), lastAudible + 2 * e.delay);
+}
+
 TEST_F(Render, DefaultTailStopsAtTheCapWhenEchoesNeverDie) {
     const fs::path out = dir / "out.wav";
     const ToolResult run = runTool({impulse(1000, 0).string(), "-o", out.string(), "--param",

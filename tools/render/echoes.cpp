@@ -8,9 +8,9 @@
 
 namespace qlrender {
 
-double tempoInUse(PluginHost& host, bool hostTime, double hostTempo) {
-    if (hostTime && ql::isOn(host.parameter(ql::TempoSync))) return hostTempo;
-    return std::nearbyint(static_cast<double>(host.parameter(ql::ManualTempo)) * 1000.0);
+TempoInUse tempoInUse(PluginHost& host, bool hostTime, double hostTempo) {
+    if (hostTime && ql::isOn(host.parameter(ql::TempoSync))) return {hostTempo, false};
+    return {std::nearbyint(static_cast<double>(host.parameter(ql::ManualTempo)) * 1000.0), true};
 }
 
 int64_t longestEchoPath(PluginHost& host, double sampleRate, double tempo) {

@@ -11,9 +11,14 @@ class PluginHost;
 // Length of each delay line of the plug-in, in frames (4.8 s at 192 kHz).
 constexpr int64_t kDelayLineFrames = 921600;
 
+struct TempoInUse {
+    double bpm;
+    bool manual; // from the ManualTempo parameter, not the host
+};
+
 // The tempo the plug-in runs on: the host's when it gives time information and TempoSync is
 // on, else the manual tempo of the ManualTempo parameter.
-double tempoInUse(PluginHost& host, bool hostTime, double hostTempo);
+TempoInUse tempoInUse(PluginHost& host, bool hostTime, double hostTempo);
 
 // The longest time, in frames, between a sample entering a delay line and the next thing it
 // causes at the output or in the line: the larger of the delay and the delay plus the initial

@@ -103,6 +103,12 @@ void listParameters(PluginHost& host) {
     }
 }
 
+std::string number(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6g", value);
+    return text;
+}
+
 std::string decibels(double peak) {
     if (peak <= 0.0) return "-inf dBFS";
     char text[32];
@@ -171,13 +177,15 @@ int run(const Options& options) {
     if (options.output.empty()) return 0;
 
     // The plug-in's lines hold one whole note at most; refuse a tempo that would overrun them.
-    const double tempo = tempoInUse(host, hostTime, options.tempo);
+    const TempoInUse inUse = tempoInUse(host, hostTime, options.tempo);
+    const double tempo = inUse.bpm;
     const double slowest = 240.0 * sampleRate / static_cast<double>(kDelayLineFrames);
     if (!(tempo >= slowest))
-        throw RenderError("the plug-in would run at " + std::to_string(tempo) + " BPM" +
-                          (hostTime ? "" : " (its ManualTempo)") + ", slower than the " +
-                          std::to_string(slowest) + " BPM that its delay lines hold at " +
-                          std::to_string(sampleRate) + " Hz");
+        throw RenderError("the plug-in would run at " + number(tempo) + " BPM" +
+                          (inUse.manual ? " (its ManualTempo parameter)" : "") +
+                          ", slower than the " + number(slowest) +
+                          " BPM that its delay lines hold at " + std::to_string(sampleRate) +
+                          " Hz");
 
     if (!source.reader) source.demo = synthesiseDemo(sampleRate, tempo);
     const int64_t inputFrames = source.reader ? source.reader->frames()
