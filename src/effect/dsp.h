@@ -71,6 +71,27 @@ inline double softSaturate(double x, double knee) {
     return softSaturateKnee(x, knee);
 }
 
+// The largest float not above d, and the smallest float not below it: a float compared with
+// a double constant gives the same answer as a comparison with these, without widening.
+constexpr float floatAtOrBelow(double d) {
+    const float f = static_cast<float>(d);
+    return static_cast<double>(f) > d ? std::bit_cast<float>(std::bit_cast<std::uint32_t>(f) - 1)
+                                      : f;
+}
+constexpr float floatAtOrAbove(double d) {
+    const float f = static_cast<float>(d);
+    return static_cast<double>(f) < d ? std::bit_cast<float>(std::bit_cast<std::uint32_t>(f) + 1)
+                                      : f;
+}
+
+// softSaturate(x, 0.95) of a float, stored as a float. Inside the knee the result is x itself,
+// decided without leaving float.
+inline float saturateOutput(float x) {
+    constexpr float kKnee = floatAtOrBelow(kOutputKnee);
+    if (std::fabs(x) <= kKnee) return x;
+    return static_cast<float>(softSaturateKnee(x, kOutputKnee));
+}
+
 // A frequency or cut coefficient is used as it is up to 0.99, a resonance up to 0.98.
 inline float clampCoefficient(float value) { return value > 0.99f ? 0.99f : value; }
 inline float clampResonance(float value) { return value > 0.98f ? 0.98f : value; }
