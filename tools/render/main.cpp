@@ -133,10 +133,17 @@ struct Source {
 };
 
 int run(const Options& options) {
-    if (!options.input.empty() && !options.output.empty() && sameFile(options.input, options.output))
-        throw UsageError("the output " + options.output +
-                         " is the input file; choose another output (the input is never "
-                         "overwritten)");
+    // The output is written beside its final name first; neither name may be the input's.
+    if (!options.input.empty() && !options.output.empty()) {
+        if (sameFile(options.input, options.output))
+            throw UsageError("the output " + options.output +
+                             " is the input file; choose another output (the input is never "
+                             "overwritten)");
+        if (sameFile(options.input, options.output + ".partial"))
+            throw UsageError("the input is " + options.output + ".partial, where the output " +
+                             options.output + " is written before it is complete; choose "
+                             "another output");
+    }
 
     Source source;
     int sampleRate = options.sampleRate ? options.sampleRate : kDemoSampleRate;
