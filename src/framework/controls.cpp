@@ -585,10 +585,10 @@ void TWinControl::PlatformMouseUp(TMouseButton button, TShiftState shift, TPoint
         });
     }
     // The capture ends with the last button even when a handler failed.
-    if (self.expired() || fButtons || !fCapture) return;
-    TControl* captured = fCapture;
+    if (self.expired() || fButtons) return;
+    TControl* captured = fCapture; // null when a handler freed the captured control
     ReleaseMouseCapture();
-    if (!Enabled()) return;
+    if (!captured || !Enabled()) return;
     SafeCall([&] {
         // The capture hid the control now under the cursor; it hears of it now (the captured one
         // already had its leave when the cursor went off it).
