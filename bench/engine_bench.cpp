@@ -132,6 +132,45 @@ void BM_AllStages(benchmark::State& state) {
     reportPerFrame(state, frames);
 }
 
+// Program 0 with one group of stages added: 0 the resonant filters, 1 the cuts, 2 the gate,
+// 3 the ducker. Shows where the cost of all stages comes from.
+void BM_OneStage(benchmark::State& state) {
+    using namespace ql;
+    const int frames = 512;
+    Buffers b(frames);
+    auto effect = makeEffect();
+    APlugin& e = *effect;
+    switch (state.range(0)) {
+    case 0:
+        e.setParameter(LeftFilterOn, 1.0f);
+        e.setParameter(LeftFilterFreq, 0.6f);
+        e.setParameter(LeftFilterReso, 0.5f);
+        e.setParameter(RightFilterOn, 1.0f);
+        e.setParameter(RightFilterFreq, 0.4f);
+        e.setParameter(RightFilterReso, 0.3f);
+        break;
+    case 1:
+        e.setParameter(HiCutOn, 1.0f);
+        e.setParameter(HiCutFreq, 0.7f);
+        e.setParameter(LoCutOn, 1.0f);
+        e.setParameter(LoCutFreq, 0.05f);
+        break;
+    case 2:
+        e.setParameter(GateOn, 1.0f);
+        e.setParameter(GateThreshold, 0.01f);
+        break;
+    default:
+        e.setParameter(DuckerOn, 1.0f);
+        e.setParameter(DuckerRange, 0.3f);
+        break;
+    }
+    for (auto _ : state) {
+        effect->processReplacing(b.ins, b.outs, frames);
+        benchmark::ClobberMemory();
+    }
+    reportPerFrame(state, frames);
+}
+
 // Every stage on while another thread moves delay times, filter, cut, gate and ducker settings
 // as fast as it can (about once per frame).
 void BM_AllStagesAutomated(benchmark::State& state) {
@@ -166,6 +205,7 @@ BENCHMARK(BM_PlainLoop)->Arg(512)->Arg(64);
 BENCHMARK(BM_Program0)->Arg(512)->Arg(64);
 BENCHMARK(BM_AllStages)->Arg(512)->Arg(64);
 BENCHMARK(BM_AllStagesAutomated)->Arg(512);
+BENCHMARK(BM_OneStage)->DenseRange(0, 3);
 
 // Prints the runs as usual and keeps each one's cost per frame for the closing summary.
 class SummaryReporter : public benchmark::ConsoleReporter {

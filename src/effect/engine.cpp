@@ -101,6 +101,11 @@ void DelayEngine::run(const std::atomic<float>* params, double samplesPerWholeNo
     CachedSamples offsetCacheL = leftOffset, offsetCacheR = rightOffset;
 
     for (std::int32_t i = 0; i < frames; ++i) {
+#if defined(__GNUC__)
+        // Keeps the compiler from hoisting some forty parameter addresses out of the loop and
+        // spilling them: each load stays one instruction with a constant displacement.
+        __asm__("" : "+r"(params));
+#endif
         const float inLeft = dsp::finiteOrZero(inL[i]);
         const float inRight = dsp::finiteOrZero(inR[i]);
 
