@@ -28,7 +28,8 @@ std::string slurp(const fs::path& path) {
 
 } // namespace
 
-ToolResult runTool(const std::vector<std::string>& args, int interruptAfterMs) {
+ToolResult runTool(const std::vector<std::string>& args,
+                   const std::function<bool()>& interruptWhen) {
     ScratchFolder logs;
     const std::string outPath = (logs / "out").string(), errPath = (logs / "err").string();
     std::vector<std::string> argv{QL_RENDER_TOOL};
@@ -47,12 +48,17 @@ ToolResult runTool(const std::vector<std::string>& args, int interruptAfterMs) {
         execv(cargs[0], cargs.data());
         _exit(127);
     }
-    if (interruptAfterMs > 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(interruptAfterMs));
-        kill(pid, SIGINT);
-    }
     int status = 0;
-    waitpid(pid, &status, 0);
+    bool reaped = false;
+    while (interruptWhen && !reaped) {
+        reaped = waitpid(pid, &status, WNOHANG) == pid;
+        if (!reaped && interruptWhen()) {
+            kill(pid, SIGINT);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    if (!reaped) waitpid(pid, &status, 0);
     ToolResult result;
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     result.out = slurp(outPath);

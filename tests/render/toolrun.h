@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,8 +14,9 @@ struct ToolResult {
     std::string err;
 };
 
-// Runs the tool with `args`; with `interruptAfterMs` > 0 sends it SIGINT after that long.
-ToolResult runTool(const std::vector<std::string>& args, int interruptAfterMs = 0);
+// Runs the tool with `args`. With `interruptWhen`, sends it SIGINT as soon as that holds.
+ToolResult runTool(const std::vector<std::string>& args,
+                   const std::function<bool()>& interruptWhen = nullptr);
 
 struct Sound {
     int sampleRate = 0;

@@ -30,7 +30,11 @@ constexpr double kTailCapSeconds = 30.0;
 constexpr double kSilenceThreshold = 3.1622776601683795e-5; // -90 dBFS
 
 volatile std::sig_atomic_t gInterrupted = 0;
-extern "C" void onInterrupt(int) { gInterrupted = 1; }
+// The first interrupt stops the render cleanly; a second one ends the process at once.
+extern "C" void onInterrupt(int signal) {
+    gInterrupted = 1;
+    std::signal(signal, SIG_DFL);
+}
 
 // The peak magnitude of `count` samples; samples beyond full scale are added to `clipped`.
 // Works on the bit patterns (a magnitude orders like its pattern) so the loop vectorises:
@@ -202,11 +206,11 @@ int run(const Options& options) {
         std::llrint((autoTail ? kTailCapSeconds : *options.tailSeconds) * sampleRate));
     const int64_t quietNeeded = longestEchoPath(host, sampleRate, tempo) + options.blockSize;
 
-    SoundWriter writer(options.output, options.format, sampleRate);
-
+    // From here an interrupt must not leave a partial file behind.
     gInterrupted = 0;
     std::signal(SIGINT, onInterrupt);
     std::signal(SIGTERM, onInterrupt);
+    SoundWriter writer(options.output, options.format, sampleRate);
 
     const int block = options.blockSize;
     std::vector<float> inL(block), inR(block), outL(block), outR(block);
