@@ -427,6 +427,15 @@ void TWinControl::FlushPending() {
         if (auto* w = dynamic_cast<TWinControl*>(c)) w->FlushPending();
 }
 
+void TWinControl::Repaint() {
+    if (!fWindow) return;
+    FlushPending();
+    const TRect client = ClientRect();
+    if (!client.IsEmpty()) PaintWindow(client);
+    for (TControl* c : fControls)
+        if (auto* w = dynamic_cast<TWinControl*>(c); w && w->Visible()) w->Repaint();
+}
+
 void TWinControl::SetFocus() {
     if (fWindow) fWindow->SetFocus();
 }

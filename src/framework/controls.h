@@ -215,6 +215,9 @@ public:
     // Applies what other threads recorded, for this window and its windowed descendants. Runs
     // from the platform's pump hook; UI thread only.
     void FlushPending();
+    // Paints this window and its windowed descendants now, without waiting for the pump. UI
+    // thread only.
+    void Repaint();
 
     void SetFocus();
     bool Focused() const { return fFocused; }

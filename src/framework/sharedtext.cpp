@@ -20,14 +20,16 @@ bool TSharedText::Store(std::string_view text) {
                                             std::memory_order_relaxed))
             break;
     }
-    std::atomic_thread_fence(std::memory_order_release);
+    // Release stores keep the odd sequence ahead of the bytes, and acquire loads on the reading
+    // side keep its second sequence check behind them (no fences: the thread sanitizer cannot
+    // follow those).
 
     bool changed = fLength.load(std::memory_order_relaxed) != n;
     for (size_t i = 0; i < n && !changed; ++i)
         changed = fBytes[i].load(std::memory_order_relaxed) != text[i];
     if (changed) {
-        for (size_t i = 0; i < n; ++i) fBytes[i].store(text[i], std::memory_order_relaxed);
-        fLength.store(uint32_t(n), std::memory_order_relaxed);
+        for (size_t i = 0; i < n; ++i) fBytes[i].store(text[i], std::memory_order_release);
+        fLength.store(uint32_t(n), std::memory_order_release);
     }
     fSequence.store(seq + 2, std::memory_order_release);
     return changed;
@@ -40,9 +42,8 @@ size_t TSharedText::Load(char* buffer) const {
             std::this_thread::yield();
             continue;
         }
-        const size_t n = std::min<size_t>(fLength.load(std::memory_order_relaxed), Capacity);
-        for (size_t i = 0; i < n; ++i) buffer[i] = fBytes[i].load(std::memory_order_relaxed);
-        std::atomic_thread_fence(std::memory_order_acquire);
+        const size_t n = std::min<size_t>(fLength.load(std::memory_order_acquire), Capacity);
+        for (size_t i = 0; i < n; ++i) buffer[i] = fBytes[i].load(std::memory_order_acquire);
         if (fSequence.load(std::memory_order_relaxed) == before) return n;
     }
 }

@@ -261,3 +261,14 @@ TEST_F(FormTest, PaintCanvasIsClippedToControlAndUpdate) {
     const THeadlessImage img = Screen();
     EXPECT_EQ(InkIn(img, {0, 0, 200, 100}, Opaque(clBlack)).Count, 50 * 20);
 }
+
+TEST_F(FormTest, RepaintDrawsAtOnceWithoutPump) {
+    auto* panel = new TPanel(form.get());
+    panel->SetParent(form.get());
+    panel->SetBounds(0, 0, 50, 50);
+    panel->SetColor(clRed);
+    form->SetColor(clBlue);
+    form->Repaint();
+    EXPECT_EQ(platform.Screenshot(Window()).At(100, 60), Opaque(clBlue));
+    EXPECT_EQ(platform.Screenshot(Window()).At(10, 10), Opaque(clRed));
+}

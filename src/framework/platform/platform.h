@@ -55,7 +55,8 @@ public:
     // Schedules a PlatformPaint covering r (client coordinates).
     virtual void Invalidate(const TRect& r) = 0;
     // Copies the rectangle r of pixels to the same place of the window. r lies inside both the
-    // pixel view and the client area (the framework clips it).
+    // pixel view and the client area (the framework clips it). Called from PlatformPaint, and
+    // outside it for a synchronous repaint.
     virtual void Blit(const TPixelView& pixels, const TRect& r) = 0;
     virtual void SetCapture() = 0;
     virtual void ReleaseCapture() = 0;
