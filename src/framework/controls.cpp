@@ -342,7 +342,7 @@ void TWinControl::CreateHandle() {
     if (p && !p->fWindow) return; // comes with the parent's
     fUIThread.store(std::this_thread::get_id(), std::memory_order_release);
     const TNativeHandle parentHandle = p ? p->fWindow->Handle() : fParentWindow;
-    fWindow = platform->CreateWindow(parentHandle, BoundsRect(), Visible(), *this);
+    fWindow = platform->NewWindow(parentHandle, BoundsRect(), Visible(), *this);
     if (!fWindow) throw EOutOfResources("Error creating window");
     fDirty.store(0, std::memory_order_relaxed); // a new window is painted whole anyway
     fShownCursor = crDefault;

@@ -10,6 +10,20 @@
 //    rectangle in an atomic and hands it to IPlatformWindow::Invalidate in a pump hook.
 //  - A backend must cope with a window or timer being destroyed from inside one of its own
 //    callbacks (a click handler may close the editor).
+//
+// What a backend owes the framework:
+//  - Mouse: between SetCapture and ReleaseCapture every mouse event goes to the capturing window,
+//    with coordinates outside its client area where the cursor is. Without capture, events go to
+//    the topmost window under the cursor, and a window the cursor leaves gets PlatformMouseLeave
+//    (after the capture ends if it was captured). No implicit capture on a press.
+//  - Moving the cursor with SetCursorPos may or may not produce a move event; the framework's
+//    users tolerate both.
+//  - Keys: Win32 virtual-key numbers (types.h); Alt combinations arrive as PlatformKeyDown with
+//    ssAlt. PlatformChar carries the typed character.
+//  - Cursor shapes: crDefault and unknown shapes show the arrow; crNone hides the cursor over the
+//    window.
+//  - Painting: the framework paints from PlatformPaint and sometimes outside it (a synchronous
+//    repaint); it never erases, so a backend must not clear the window itself.
 #pragma once
 
 #include "framework/platform/types.h"
@@ -75,7 +89,7 @@ public:
 
     // A child of parent (a native handle from the host or another window of this platform), or a
     // top-level window when parent is null. The sink must outlive the window.
-    virtual std::unique_ptr<IPlatformWindow> CreateWindow(TNativeHandle parent, const TRect& bounds,
+    virtual std::unique_ptr<IPlatformWindow> NewWindow(TNativeHandle parent, const TRect& bounds,
                                                           bool visible, IWindowSink& sink) = 0;
 
     // The screen cursor, for drags that pin it in place.

@@ -84,7 +84,7 @@ THeadlessPlatform::THeadlessPlatform() = default;
 // Windows unregister themselves, so the platform must outlive every window it made.
 THeadlessPlatform::~THeadlessPlatform() { fHostWindows.clear(); }
 
-std::unique_ptr<IPlatformWindow> THeadlessPlatform::CreateWindow(TNativeHandle parent,
+std::unique_ptr<IPlatformWindow> THeadlessPlatform::NewWindow(TNativeHandle parent,
                                                                  const TRect& bounds, bool visible,
                                                                  IWindowSink& sink) {
     // A handle this platform does not know (a real host's) makes a top-level window.

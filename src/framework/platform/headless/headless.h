@@ -27,7 +27,7 @@ public:
     THeadlessPlatform& operator=(const THeadlessPlatform&) = delete;
 
     // IPlatform
-    std::unique_ptr<IPlatformWindow> CreateWindow(TNativeHandle parent, const TRect& bounds,
+    std::unique_ptr<IPlatformWindow> NewWindow(TNativeHandle parent, const TRect& bounds,
                                                   bool visible, IWindowSink& sink) override;
     TPoint CursorPos() const override { return fCursor; }
     void SetCursorPos(TPoint screen) override;
