@@ -52,8 +52,9 @@ void TControl::SetParent(TWinControl* parent) {
 }
 
 void TControl::SetBounds(int32_t left, int32_t top, int32_t width, int32_t height) {
-    width = std::max(width, 0);
-    height = std::max(height, 0);
+    // Window systems stop at 16-bit sizes, and so does the recorded dirty rectangle.
+    width = std::clamp(width, 0, kMaxControlSize);
+    height = std::clamp(height, 0, kMaxControlSize);
     const TRect old = BoundsRect();
     const TRect now = Bounds(left, top, width, height);
     if (old == now) return;

@@ -38,6 +38,8 @@ IPlatform* PlatformOf(const TComponent* component);
 // Two clicks of the left button on one control within this time and distance make a double click.
 constexpr uint32_t kDoubleClickMs = 500;
 constexpr int32_t kDoubleClickDistance = 4;
+// Widths and heights are clamped to this.
+constexpr int32_t kMaxControlSize = 32767;
 
 class TControl : public TComponent {
 public:
@@ -57,7 +59,7 @@ public:
     void SetTop(int32_t v) { SetBounds(Left(), v, Width(), Height()); }
     void SetWidth(int32_t v) { SetBounds(Left(), Top(), v, Height()); }
     void SetHeight(int32_t v) { SetBounds(Left(), Top(), Width(), v); }
-    // Position in the parent's client area and size (negative sizes become 0).
+    // Position in the parent's client area and size (clamped to 0..kMaxControlSize).
     virtual void SetBounds(int32_t left, int32_t top, int32_t width, int32_t height);
     TRect BoundsRect() const { return Bounds(Left(), Top(), Width(), Height()); }
     void SetBoundsRect(const TRect& r) { SetBounds(r.Left, r.Top, r.Width(), r.Height()); }

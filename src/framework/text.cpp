@@ -1,6 +1,7 @@
 // Text drawing with stb_truetype and the embedded DejaVu faces.
 #include "framework/graphics.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstring>
@@ -54,6 +55,8 @@ FaceIndex FaceFor(const TFont& font) {
     return fiSans;
 }
 
+constexpr int32_t kMaxPixelHeight = 1000;
+
 struct Scaled {
     const Face* F;
     FaceIndex Index;
@@ -62,12 +65,18 @@ struct Scaled {
     bool Bold;
 };
 
+// Forms store negative heights (character height, i.e. the em); 0 asks for the default. Sizes
+// are kept to what a screen can show, so a corrupt form cannot ask for giant glyph bitmaps.
+int32_t PixelHeight(const TFont& font) {
+    if (font.Height == 0) return -11;
+    return std::clamp(font.Height, -kMaxPixelHeight, kMaxPixelHeight);
+}
+
 Scaled Scale(const TFont& font) {
     std::call_once(gFacesReady, LoadFaces);
     const FaceIndex i = FaceFor(font);
     const Face& f = gFaces[i];
-    // Forms store negative heights (character height, i.e. the em); 0 asks for the default.
-    const int32_t h = font.Height == 0 ? -11 : font.Height;
+    const int32_t h = PixelHeight(font);
     const float scale = h < 0 ? stbtt_ScaleForMappingEmToPixels(&f.Info, float(-h))
                               : stbtt_ScaleForPixelHeight(&f.Info, float(h));
     return {&f, i, scale, int32_t(std::lround(f.Ascent * scale)),
@@ -172,7 +181,7 @@ TSize TextExtent(const TFont& font, std::string_view text) {
 void TCanvas::TextOut(int32_t x, int32_t y, std::string_view text) {
     if (fTarget.IsEmpty() || fClip.IsEmpty() || text.empty()) return;
     const Scaled s = Scale(Font);
-    const int32_t height = Font.Height == 0 ? -11 : Font.Height;
+    const int32_t height = PixelHeight(Font);
     const uint32_t colour = ColorToOpaquePixel(Font.Color);
     const float left = float(fOrigin.X + x);
     const int32_t baseline = fOrigin.Y + y + s.Ascent;

@@ -272,3 +272,14 @@ TEST_F(FormTest, RepaintDrawsAtOnceWithoutPump) {
     EXPECT_EQ(platform.Screenshot(Window()).At(100, 60), Opaque(clBlue));
     EXPECT_EQ(platform.Screenshot(Window()).At(10, 10), Opaque(clRed));
 }
+
+TEST_F(FormTest, CorruptSizesAreBoundedNotTrusted) {
+    auto* l = new TLabel(form.get());
+    l->SetParent(form.get());
+    l->SetCaption("W");
+    l->SetFont({"Verdana", -2000000000, clWhite, 0}); // would ask for a giant glyph
+    EXPECT_LE(l->Height(), 1300);
+    l->SetBounds(0, 0, -5, 1 << 30);
+    EXPECT_EQ(l->Width(), 0);
+    EXPECT_EQ(l->Height(), kMaxControlSize);
+}
