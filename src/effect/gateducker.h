@@ -117,15 +117,15 @@ struct Ducker {
         refresh(rangeValue, speed);
         const float magL = std::fabs(inL), magR = std::fabs(inR);
         const double input = magL > magR ? magL : magR;
-        if (input > duckerEnvelope) {
-            duckerEnvelope += riseStep;
-            if (duckerEnvelope > 1.0) duckerEnvelope = 1.0;
-        } else {
-            duckerEnvelope -= fallStep;
-            if (duckerEnvelope < 0.0) duckerEnvelope = 0.0;
-        }
+        // Both candidates are computed and one is picked: the choice follows the input around
+        // the envelope, which no branch predictor can guess.
+        double up = duckerEnvelope + riseStep;
+        up = up > 1.0 ? 1.0 : up;
+        double down = duckerEnvelope - fallStep;
+        down = down < 0.0 ? 0.0 : down;
+        duckerEnvelope = input > duckerEnvelope ? up : down;
         double gain = 1.0 - 5.0 * duckerEnvelope * range;
-        if (gain < 0.0) gain = 0.0;
+        gain = gain < 0.0 ? 0.0 : gain;
         left = static_cast<float>(left * gain);
         right = static_cast<float>(right * gain);
     }
