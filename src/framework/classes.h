@@ -13,17 +13,17 @@
 
 // Base of the framework's errors.
 class Exception : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 // The window system refused a resource (a timer, a window).
 class EOutOfResources : public Exception {
-public:
+  public:
     using Exception::Exception;
 };
 // Malformed picture data.
 class EInvalidGraphic : public Exception {
-public:
+  public:
     using Exception::Exception;
 };
 
@@ -41,7 +41,7 @@ void HandleException() noexcept;
 enum TOperation { opInsert, opRemove };
 
 class TComponent {
-public:
+  public:
     explicit TComponent(TComponent* owner);
     virtual ~TComponent();
     TComponent(const TComponent&) = delete;
@@ -76,7 +76,7 @@ public:
     // can tell whether the handler freed the component.
     std::weak_ptr<void> AliveToken() const { return fAlive; }
 
-protected:
+  protected:
     // component was added to or is leaving the owned list, or (opRemove) a component this one
     // asked FreeNotification of is being destroyed.
     virtual void Notification(TComponent* component, TOperation operation) {}
@@ -85,7 +85,7 @@ protected:
     void DestroyComponents();
     void MarkDestroying() { fDestroying = true; }
 
-private:
+  private:
     void InsertComponent(TComponent* component);
     void RemoveComponent(TComponent* component);
 

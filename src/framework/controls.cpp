@@ -18,11 +18,17 @@ TRect UnpackRect(uint64_t v) {
             int32_t(v >> 48 & 0xFFFF)};
 }
 
-bool IsWindowed(const TControl* c) { return dynamic_cast<const TWinControl*>(c) != nullptr; }
+bool IsWindowed(const TControl* c) {
+    return dynamic_cast<const TWinControl*>(c) != nullptr;
+}
 } // namespace
 
-void SetDefaultPlatform(IPlatform* platform) { gDefaultPlatform.store(platform); }
-IPlatform* DefaultPlatform() { return gDefaultPlatform.load(); }
+void SetDefaultPlatform(IPlatform* platform) {
+    gDefaultPlatform.store(platform);
+}
+IPlatform* DefaultPlatform() {
+    return gDefaultPlatform.load();
+}
 
 IPlatform* PlatformOf(const TComponent* component) {
     for (const TComponent* c = component; c; c = c->Owner()) {
@@ -89,8 +95,10 @@ void TControl::SetEnabled(bool enabled) {
 void TControl::SetCursor(TCursor cursor) {
     if (fCursor == cursor) return;
     fCursor = cursor;
-    if (auto* w = dynamic_cast<TWinControl*>(this)) w->UpdateCursor();
-    else if (TWinControl* p = Parent()) p->UpdateCursor();
+    if (auto* w = dynamic_cast<TWinControl*>(this))
+        w->UpdateCursor();
+    else if (TWinControl* p = Parent())
+        p->UpdateCursor();
 }
 
 TColor TControl::Color() const {
@@ -195,7 +203,9 @@ void TControl::HandleMouseDown(TMouseButton button, TShiftState shift, int32_t x
     MouseDown(button, shift, x, y);
 }
 
-void TControl::HandleMouseMove(TShiftState shift, int32_t x, int32_t y) { MouseMove(shift, x, y); }
+void TControl::HandleMouseMove(TShiftState shift, int32_t x, int32_t y) {
+    MouseMove(shift, x, y);
+}
 
 void TControl::HandleMouseUp(TMouseButton button, TShiftState shift, int32_t x, int32_t y) {
     if (button == mbLeft && fClicked) {
@@ -390,7 +400,9 @@ void TWinControl::ColorChanged() {
         if (c->ParentColor()) c->ColorChanged();
 }
 
-void TWinControl::Invalidate() { InvalidateRect(ClientRect()); }
+void TWinControl::Invalidate() {
+    InvalidateRect(ClientRect());
+}
 
 void TWinControl::InvalidateRect(const TRect& r) {
     const TRect c = IntersectRect(r, ClientRect());
@@ -408,19 +420,22 @@ void TWinControl::RecordDirty(const TRect& r) {
     uint64_t old = fDirty.load(std::memory_order_relaxed);
     for (;;) {
         const uint64_t now = PackRect(UnionRect(UnpackRect(old), r));
-        if (now == old ||
-            fDirty.compare_exchange_weak(old, now, std::memory_order_release, std::memory_order_relaxed))
+        if (now == old || fDirty.compare_exchange_weak(old, now, std::memory_order_release,
+                                                       std::memory_order_relaxed))
             return;
     }
 }
 
-TRect TWinControl::TakeDirty() { return UnpackRect(fDirty.exchange(0, std::memory_order_acquire)); }
+TRect TWinControl::TakeDirty() {
+    return UnpackRect(fDirty.exchange(0, std::memory_order_acquire));
+}
 
 void TWinControl::FlushPending() {
     if (fChildUpdatePending.exchange(false, std::memory_order_acquire)) {
         const std::vector<TControl*> controls = fControls;
         for (TControl* c : controls)
-            if (c->fUIUpdatePending.exchange(false, std::memory_order_acquire)) SafeCall([&] { c->UIUpdate(); });
+            if (c->fUIUpdatePending.exchange(false, std::memory_order_acquire))
+                SafeCall([&] { c->UIUpdate(); });
     }
     const TRect dirty = TakeDirty();
     if (!dirty.IsEmpty() && fWindow) fWindow->Invalidate(dirty);
@@ -500,7 +515,8 @@ void TWinControl::UpdateCursor() {
     if (!fWindow) return;
     const TControl* c = fCapture ? fCapture : fMouseControl ? fMouseControl : this;
     TCursor shape = crDefault;
-    for (; c && shape == crDefault; c = c->Parent()) shape = c->Cursor();
+    for (; c && shape == crDefault; c = c->Parent())
+        shape = c->Cursor();
     if (shape != fShownCursor) {
         fShownCursor = shape;
         fWindow->SetCursorShape(shape);
@@ -636,7 +652,8 @@ void TWinControl::PlatformKeyDown(uint16_t key, TShiftState shift) {
         if (self.expired()) return;
         KeyDown(key, shift);
         if (self.expired() || formAlive.expired()) return;
-        if (key == vkTab && form && !(shift & (ssCtrl | ssAlt))) form->SelectNext(this, !(shift & ssShift));
+        if (key == vkTab && form && !(shift & (ssCtrl | ssAlt)))
+            form->SelectNext(this, !(shift & ssShift));
     });
 }
 
@@ -668,8 +685,10 @@ void TWinControl::PlatformFocusChanged(bool focused) {
     SafeCall([&] {
         if (fFocused == focused) return;
         fFocused = focused;
-        if (focused) DoEnter();
-        else DoExit();
+        if (focused)
+            DoEnter();
+        else
+            DoExit();
     });
 }
 

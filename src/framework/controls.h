@@ -42,7 +42,7 @@ constexpr int32_t kDoubleClickDistance = 4;
 constexpr int32_t kMaxControlSize = 32767;
 
 class TControl : public TComponent {
-public:
+  public:
     explicit TControl(TComponent* owner);
     ~TControl() override;
     std::string_view ClassName() const override { return "TControl"; }
@@ -124,7 +124,7 @@ public:
     // True on the thread that runs the control's window (or while it has no window yet).
     bool OnUIThread() const;
 
-protected:
+  protected:
     friend class TWinControl;
 
     // Message-level mouse handling, called by the window with control-relative coordinates and
@@ -157,7 +157,7 @@ protected:
     void RequestUIUpdate();
     virtual void UIUpdate() {}
 
-private:
+  private:
     std::atomic<TWinControl*> fParent{nullptr};
     std::atomic<int32_t> fLeft{0}, fTop{0}, fWidth{0}, fHeight{0};
     std::atomic<bool> fVisible{true};
@@ -178,13 +178,13 @@ private:
 
 // A window-less control that draws itself.
 class TGraphicControl : public TControl {
-public:
+  public:
     using TControl::TControl;
     std::string_view ClassName() const override { return "TGraphicControl"; }
 };
 
 class TWinControl : public TControl, private IWindowSink {
-public:
+  public:
     explicit TWinControl(TComponent* owner);
     ~TWinControl() override;
     std::string_view ClassName() const override { return "TWinControl"; }
@@ -252,7 +252,7 @@ public:
     TControl* MouseControl() const { return fMouseControl; }
     TControl* CaptureControl() const { return fCapture; }
 
-protected:
+  protected:
     // Paints the update rectangle (already clipped to the client area) and blits it. By default:
     // fill with Color, paint the window-less children, one blit from an own back buffer.
     virtual void PaintWindow(const TRect& update);
@@ -270,7 +270,7 @@ protected:
     void FontChanged() override;
     void ColorChanged() override;
 
-private:
+  private:
     friend class TControl;
 
     void InsertControl(TControl* control);

@@ -1,6 +1,8 @@
 #include "framework/extctrls.h"
 
-TImage::TImage(TComponent* owner) : TGraphicControl(owner) { SetBounds(0, 0, 105, 105); }
+TImage::TImage(TComponent* owner) : TGraphicControl(owner) {
+    SetBounds(0, 0, 105, 105);
+}
 
 void TImage::SetPicture(TBitmap picture) {
     fPicture = std::move(picture);
@@ -14,7 +16,8 @@ void TImage::SetAutoSize(bool autoSize) {
 }
 
 void TImage::AdjustSize() {
-    if (fAutoSize && !fPicture.Empty()) SetBounds(Left(), Top(), fPicture.Width(), fPicture.Height());
+    if (fAutoSize && !fPicture.Empty())
+        SetBounds(Left(), Top(), fPicture.Width(), fPicture.Height());
 }
 
 void TImage::Paint(TCanvas& canvas) {

@@ -8,7 +8,7 @@
 // A window-less control showing a bitmap unstretched from its top-left, clipped to its bounds;
 // where the bitmap does not reach, whatever lies beneath shows.
 class TImage : public TGraphicControl {
-public:
+  public:
     explicit TImage(TComponent* owner);
     std::string_view ClassName() const override { return "TImage"; }
 
@@ -20,7 +20,7 @@ public:
 
     void Paint(TCanvas& canvas) override;
 
-private:
+  private:
     void AdjustSize();
 
     TBitmap fPicture;
@@ -29,13 +29,13 @@ private:
 
 // A windowed container with a background colour.
 class TCustomPanel : public TWinControl {
-public:
+  public:
     explicit TCustomPanel(TComponent* owner);
     std::string_view ClassName() const override { return "TCustomPanel"; }
 };
 
 class TPanel : public TCustomPanel {
-public:
+  public:
     using TCustomPanel::TCustomPanel;
     std::string_view ClassName() const override { return "TPanel"; }
 };
@@ -43,7 +43,7 @@ public:
 // A platform timer held by an object: started and stopped on the UI thread; ticks run there too.
 // Stops when destroyed.
 class TPlatformTimer {
-public:
+  public:
     TPlatformTimer() = default;
     ~TPlatformTimer() { Stop(); }
     TPlatformTimer(const TPlatformTimer&) = delete;
@@ -55,7 +55,7 @@ public:
     void Stop();
     bool Running() const { return fId != 0; }
 
-private:
+  private:
     IPlatform* fPlatform = nullptr;
     IPlatform::TTimerId fId = 0;
 };
@@ -64,7 +64,7 @@ private:
 // OnTimer restarts the period. An exception from OnTimer goes to the application's handler and
 // the timer keeps running.
 class TTimer : public TComponent {
-public:
+  public:
     explicit TTimer(TComponent* owner) : TComponent(owner) {}
     ~TTimer() override { fTimer.Stop(); }
     std::string_view ClassName() const override { return "TTimer"; }
@@ -77,7 +77,7 @@ public:
     void SetOnTimer(TNotifyEvent e);
     bool Running() const { return fTimer.Running(); }
 
-private:
+  private:
     // Raises EOutOfResources "Not enough timers available" (and turns Enabled off) when refused.
     void UpdateTimer();
 

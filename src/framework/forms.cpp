@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-TForm::TForm(TComponent* owner, TNativeHandle parentWindow, IPlatform* platform) : TWinControl(owner) {
+TForm::TForm(TComponent* owner, TNativeHandle parentWindow, IPlatform* platform)
+    : TWinControl(owner) {
     SetPlatform(platform);
     SetParentWindow(parentWindow);
     SetVisible(false);
@@ -45,6 +46,7 @@ bool TForm::SelectNext(TWinControl* current, bool forward) {
 
 TForm* GetParentForm(const TControl* control) {
     const TControl* c = control;
-    while (c && c->Parent()) c = c->Parent();
+    while (c && c->Parent())
+        c = c->Parent();
     return dynamic_cast<TForm*>(const_cast<TControl*>(c));
 }

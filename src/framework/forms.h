@@ -9,7 +9,7 @@
 enum TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
 
 class TForm : public TWinControl {
-public:
+  public:
     // parentWindow: the native window to live in (null for a top-level window); platform: null
     // for the default platform.
     explicit TForm(TComponent* owner, TNativeHandle parentWindow = nullptr,
@@ -38,7 +38,7 @@ public:
     // Answers whether focus moved.
     bool SelectNext(TWinControl* current, bool forward);
 
-private:
+  private:
     std::string fCaption;
     TFormBorderStyle fBorderStyle = bsSizeable;
     bool fKeyPreview = false;

@@ -15,7 +15,9 @@ uint32_t ReadU32(std::span<const uint8_t> d, size_t at) {
     return uint32_t(d[at]) | uint32_t(d[at + 1]) << 8 | uint32_t(d[at + 2]) << 16 |
            uint32_t(d[at + 3]) << 24;
 }
-uint16_t ReadU16(std::span<const uint8_t> d, size_t at) { return uint16_t(d[at] | d[at + 1] << 8); }
+uint16_t ReadU16(std::span<const uint8_t> d, size_t at) {
+    return uint16_t(d[at] | d[at + 1] << 8);
+}
 } // namespace
 
 uint32_t ResolveColor(TColor color) {
@@ -44,11 +46,14 @@ void TBitmap::Assign(const TPixelView& pixels) {
         return;
     }
     SetSize(pixels.Width, pixels.Height);
-    for (int32_t y = 0; y < fHeight; ++y) std::copy_n(pixels.Row(y), fWidth, ScanLine(y));
+    for (int32_t y = 0; y < fHeight; ++y)
+        std::copy_n(pixels.Row(y), fWidth, ScanLine(y));
 }
 
 void TBitmap::LoadFromBMP(std::span<const uint8_t> data) {
-    const auto fail = [](const char* why) { throw EInvalidGraphic(std::string("Bitmap image is not valid: ") + why); };
+    const auto fail = [](const char* why) {
+        throw EInvalidGraphic(std::string("Bitmap image is not valid: ") + why);
+    };
     if (data.size() < 14 + 40 || data[0] != 'B' || data[1] != 'M') fail("no bitmap header");
     const uint32_t offBits = ReadU32(data, 10);
     const uint32_t infoSize = ReadU32(data, 14);
@@ -92,7 +97,8 @@ TCanvas::TCanvas(const TPixelView& target, TPoint origin, const TRect& clip)
 void TCanvas::FillRect(const TRect& r, TColor color) {
     const TRect c = IntersectRect(r.Offset(fOrigin.X, fOrigin.Y), fClip);
     const uint32_t pixel = ColorToOpaquePixel(color);
-    for (int32_t y = c.Top; y < c.Bottom; ++y) std::fill_n(fTarget.Row(y) + c.Left, c.Width(), pixel);
+    for (int32_t y = c.Top; y < c.Bottom; ++y)
+        std::fill_n(fTarget.Row(y) + c.Left, c.Width(), pixel);
 }
 
 void TCanvas::Draw(int32_t x, int32_t y, const TPixelView& pixels) {
@@ -102,6 +108,7 @@ void TCanvas::Draw(int32_t x, int32_t y, const TPixelView& pixels) {
     for (int32_t py = c.Top; py < c.Bottom; ++py) {
         const uint32_t* src = pixels.Row(py - at.Top) + (c.Left - at.Left);
         uint32_t* dst = fTarget.Row(py) + c.Left;
-        for (int32_t px = 0; px < c.Width(); ++px) dst[px] = src[px] | 0xFF000000u;
+        for (int32_t px = 0; px < c.Width(); ++px)
+            dst[px] = src[px] | 0xFF000000u;
     }
 }

@@ -14,11 +14,10 @@
 // low byte), or one of the two special values clNone and clDefault.
 using TColor = int32_t;
 
-constexpr TColor clBlack = 0x000000, clMaroon = 0x000080, clGreen = 0x008000,
-                 clOlive = 0x008080, clNavy = 0x800000, clPurple = 0x800080, clTeal = 0x808000,
-                 clGray = 0x808080, clSilver = 0xC0C0C0, clRed = 0x0000FF, clLime = 0x00FF00,
-                 clYellow = 0x00FFFF, clBlue = 0xFF0000, clFuchsia = 0xFF00FF, clAqua = 0xFFFF00,
-                 clWhite = 0xFFFFFF;
+constexpr TColor clBlack = 0x000000, clMaroon = 0x000080, clGreen = 0x008000, clOlive = 0x008080,
+                 clNavy = 0x800000, clPurple = 0x800080, clTeal = 0x808000, clGray = 0x808080,
+                 clSilver = 0xC0C0C0, clRed = 0x0000FF, clLime = 0x00FF00, clYellow = 0x00FFFF,
+                 clBlue = 0xFF0000, clFuchsia = 0xFF00FF, clAqua = 0xFFFF00, clWhite = 0xFFFFFF;
 constexpr TColor clNone = 0x1FFFFFFF, clDefault = 0x20000000;
 constexpr TColor clSystemColor = TColor(0x80000000u);
 constexpr TColor clScrollBar = clSystemColor | 0, clBackground = clSystemColor | 1,
@@ -27,7 +26,9 @@ constexpr TColor clScrollBar = clSystemColor | 0, clBackground = clSystemColor |
                  clGrayText = clSystemColor | 17, clBtnText = clSystemColor | 18,
                  clBtnHighlight = clSystemColor | 20;
 
-constexpr TColor RGB(uint8_t r, uint8_t g, uint8_t b) { return TColor(r | (g << 8) | (b << 16)); }
+constexpr TColor RGB(uint8_t r, uint8_t g, uint8_t b) {
+    return TColor(r | (g << 8) | (b << 16));
+}
 // 0x00BBGGRR with system colours resolved to the framework's fixed palette (the same on every
 // platform, so the editor looks alike everywhere). Matches the pixel library's resolver shape.
 uint32_t ResolveColor(TColor color);
@@ -59,7 +60,7 @@ TSize TextExtent(const TFont& font, std::string_view text);
 // A 32-bit picture held top-down. Pixels keep the bytes they were given; drawing treats them as
 // opaque.
 class TBitmap {
-public:
+  public:
     TBitmap() = default;
     TBitmap(int32_t width, int32_t height) { SetSize(width, height); }
 
@@ -69,7 +70,9 @@ public:
     // New pixels are transparent black; existing pixels are dropped.
     void SetSize(int32_t width, int32_t height);
     uint32_t* ScanLine(int32_t y) { return fPixels.data() + size_t(y) * size_t(fWidth); }
-    const uint32_t* ScanLine(int32_t y) const { return fPixels.data() + size_t(y) * size_t(fWidth); }
+    const uint32_t* ScanLine(int32_t y) const {
+        return fPixels.data() + size_t(y) * size_t(fWidth);
+    }
     TPixelView View() { return {fPixels.data(), fWidth, fHeight, fWidth}; }
     // A read-only use of the view is up to the caller; drawing only reads from it.
     TPixelView View() const {
@@ -81,7 +84,7 @@ public:
     // A copy of a view's pixels.
     void Assign(const TPixelView& pixels);
 
-private:
+  private:
     int32_t fWidth = 0, fHeight = 0;
     std::vector<uint32_t> fPixels;
 };
@@ -90,7 +93,7 @@ private:
 // rectangle. A window-less control gets one with its top-left as origin, clipped to its bounds and
 // the area being painted.
 class TCanvas {
-public:
+  public:
     // clip is in view coordinates and is clamped to the view.
     TCanvas(const TPixelView& target, TPoint origin, const TRect& clip);
 
@@ -110,7 +113,7 @@ public:
     // Copies pixels with their top-left at (x, y), opaque, unscaled, clipped.
     void Draw(int32_t x, int32_t y, const TPixelView& pixels);
 
-private:
+  private:
     TPixelView fTarget;
     TPoint fOrigin;
     TRect fClip;

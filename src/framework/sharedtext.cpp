@@ -6,7 +6,8 @@ bool TSharedText::Store(std::string_view text) {
     size_t n = std::min(text.size(), Capacity);
     // Never cut a multi-byte character in half.
     if (n < text.size())
-        while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
+        while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80)
+            --n;
 
     // Writers take turns: make the sequence odd, or wait for the other writer.
     uint32_t seq = fSequence.load(std::memory_order_relaxed);
@@ -28,7 +29,8 @@ bool TSharedText::Store(std::string_view text) {
     for (size_t i = 0; i < n && !changed; ++i)
         changed = fBytes[i].load(std::memory_order_relaxed) != text[i];
     if (changed) {
-        for (size_t i = 0; i < n; ++i) fBytes[i].store(text[i], std::memory_order_release);
+        for (size_t i = 0; i < n; ++i)
+            fBytes[i].store(text[i], std::memory_order_release);
         fLength.store(uint32_t(n), std::memory_order_release);
     }
     fSequence.store(seq + 2, std::memory_order_release);
@@ -43,7 +45,8 @@ size_t TSharedText::Load(char* buffer) const {
             continue;
         }
         const size_t n = std::min<size_t>(fLength.load(std::memory_order_acquire), Capacity);
-        for (size_t i = 0; i < n; ++i) buffer[i] = fBytes[i].load(std::memory_order_acquire);
+        for (size_t i = 0; i < n; ++i)
+            buffer[i] = fBytes[i].load(std::memory_order_acquire);
         if (fSequence.load(std::memory_order_relaxed) == before) return n;
     }
 }

@@ -11,7 +11,7 @@
 #include <string_view>
 
 class TSharedText {
-public:
+  public:
     // Longer texts are cut to this many bytes, at a UTF-8 character boundary.
     static constexpr size_t Capacity = 255;
 
@@ -26,7 +26,7 @@ public:
     size_t Load(char* buffer) const;
     std::string Load() const;
 
-private:
+  private:
     std::atomic<uint32_t> fSequence{0}; // odd while a writer is inside
     std::atomic<uint32_t> fLength{0};
     std::array<std::atomic<char>, Capacity> fBytes{};

@@ -7,7 +7,8 @@ template <class F> void ForEachLine(std::string_view text, F&& f) {
     size_t start = 0;
     for (;;) {
         const size_t end = text.find('\n', start);
-        std::string_view line = text.substr(start, end == std::string_view::npos ? text.npos : end - start);
+        std::string_view line =
+            text.substr(start, end == std::string_view::npos ? text.npos : end - start);
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         f(line);
         if (end == std::string_view::npos) return;
@@ -111,10 +112,12 @@ void TLabel::Paint(TCanvas& canvas) {
     int32_t lines = 0;
     ForEachLine(text, [&](std::string_view) { ++lines; });
     const int32_t total = lines * lineHeight;
-    int32_t y = fLayout == tlTop ? 0 : fLayout == tlCenter ? (Height() - total) / 2 : Height() - total;
+    int32_t y = fLayout == tlTop      ? 0
+                : fLayout == tlCenter ? (Height() - total) / 2
+                                      : Height() - total;
     ForEachLine(text, [&](std::string_view line) {
         const int32_t w = canvas.TextExtent(line).Width;
-        const int32_t x = fAlignment == taLeftJustify ? 0
+        const int32_t x = fAlignment == taLeftJustify    ? 0
                           : fAlignment == taRightJustify ? Width() - w
                                                          : (Width() - w) / 2;
         canvas.TextOut(x, y, line);

@@ -14,7 +14,7 @@ enum TTextLayout { tlTop, tlCenter, tlBottom };
 // from any thread (the label repaints and re-measures on the UI thread); every other property is
 // for the UI thread.
 class TLabel : public TGraphicControl {
-public:
+  public:
     explicit TLabel(TComponent* owner);
     std::string_view ClassName() const override { return "TLabel"; }
 
@@ -38,13 +38,13 @@ public:
     void Loaded() override;
     void Paint(TCanvas& canvas) override;
 
-protected:
+  protected:
     void FontChanged() override;
     void UIUpdate() override { AdjustBounds(); }
     // Re-measures for AutoSize.
     void AdjustBounds();
 
-private:
+  private:
     // The caption as drawn, into buffer (at least TSharedText::Capacity bytes).
     size_t DisplayText(char* buffer) const;
 

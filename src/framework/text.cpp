@@ -42,7 +42,8 @@ bool Contains(std::string_view name, std::string_view word) {
     if (word.size() > name.size()) return false;
     for (size_t i = 0; i + word.size() <= name.size(); ++i) {
         size_t k = 0;
-        while (k < word.size() && std::tolower(static_cast<unsigned char>(name[i + k])) == word[k]) ++k;
+        while (k < word.size() && std::tolower(static_cast<unsigned char>(name[i + k])) == word[k])
+            ++k;
         if (k == word.size()) return true;
     }
     return false;
@@ -79,8 +80,12 @@ Scaled Scale(const TFont& font) {
     const int32_t h = PixelHeight(font);
     const float scale = h < 0 ? stbtt_ScaleForMappingEmToPixels(&f.Info, float(-h))
                               : stbtt_ScaleForPixelHeight(&f.Info, float(h));
-    return {&f, i, scale, int32_t(std::lround(f.Ascent * scale)),
-            int32_t(std::lround(-f.Descent * scale)), (font.Style & fsBold) != 0};
+    return {&f,
+            i,
+            scale,
+            int32_t(std::lround(f.Ascent * scale)),
+            int32_t(std::lround(-f.Descent * scale)),
+            (font.Style & fsBold) != 0};
 }
 
 // Next code point of UTF-8 text; a malformed byte reads as U+FFFD and is skipped alone.
@@ -145,7 +150,8 @@ template <class F> float Layout(const Scaled& s, std::string_view text, F&& f) {
     char32_t prev = 0;
     for (size_t i = 0; i < text.size();) {
         const char32_t cp = NextCodePoint(text, i);
-        if (prev) pen += s.Scale * float(stbtt_GetCodepointKernAdvance(&s.F->Info, int(prev), int(cp)));
+        if (prev)
+            pen += s.Scale * float(stbtt_GetCodepointKernAdvance(&s.F->Info, int(prev), int(cp)));
         f(cp, pen);
         int advance = 0, bearing = 0;
         stbtt_GetCodepointHMetrics(&s.F->Info, int(cp), &advance, &bearing);

@@ -101,8 +101,11 @@ TEST_F(FormTest, KeyboardFocusKeysPreviewAndTab) {
     p1->SetOnEnter([&](TComponent*) { events.push_back("p1 enter"); });
     p1->SetOnExit([&](TComponent*) { events.push_back("p1 exit"); });
     p2->SetOnEnter([&](TComponent*) { events.push_back("p2 enter"); });
-    p1->SetOnKeyDown([&](TComponent*, uint16_t& key, TShiftState) { events.push_back("p1 key " + std::to_string(key)); });
-    p1->SetOnKeyPress([&](TComponent*, char32_t& ch) { events.push_back(std::string("p1 char ") + char(ch)); });
+    p1->SetOnKeyDown([&](TComponent*, uint16_t& key, TShiftState) {
+        events.push_back("p1 key " + std::to_string(key));
+    });
+    p1->SetOnKeyPress(
+        [&](TComponent*, char32_t& ch) { events.push_back(std::string("p1 char ") + char(ch)); });
 
     p1->SetFocus();
     EXPECT_TRUE(p1->Focused());
@@ -165,8 +168,8 @@ TEST(Bitmap, RejectsMalformedFilesAndKeepsPicture) {
     };
     EXPECT_THROW(b.LoadFromBMP(std::span<const uint8_t>(good.data(), 40)), EInvalidGraphic);
     EXPECT_THROW(b.LoadFromBMP(broken(0, 'X')), EInvalidGraphic);
-    EXPECT_THROW(b.LoadFromBMP(broken(28, 8)), EInvalidGraphic);   // paletted
-    EXPECT_THROW(b.LoadFromBMP(broken(30, 1)), EInvalidGraphic);   // RLE
+    EXPECT_THROW(b.LoadFromBMP(broken(28, 8)), EInvalidGraphic);    // paletted
+    EXPECT_THROW(b.LoadFromBMP(broken(30, 1)), EInvalidGraphic);    // RLE
     EXPECT_THROW(b.LoadFromBMP(broken(19, 0x7F)), EInvalidGraphic); // wider than the data
     EXPECT_THROW(b.LoadFromBMP(broken(25, 0x80)), EInvalidGraphic); // absurd height
     EXPECT_THROW(b.LoadFromBMP(broken(10, 250)), EInvalidGraphic);  // pixels past the end
@@ -187,7 +190,8 @@ TEST(SharedText, ReadersNeverSeeHalfWrittenText) {
     TSharedText t("-20,0");
     std::atomic<bool> stop{false};
     std::thread writer([&] {
-        for (int i = 0; i < 20000; ++i) t.Store(i % 2 ? "-20,0" : "22,1k Hz long text");
+        for (int i = 0; i < 20000; ++i)
+            t.Store(i % 2 ? "-20,0" : "22,1k Hz long text");
         stop = true;
     });
     int bad = 0;

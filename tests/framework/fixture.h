@@ -13,7 +13,7 @@
 #include <vector>
 
 class Probe : public TGraphicControl {
-public:
+  public:
     Probe(TWinControl* parent, std::string name, std::vector<std::string>& log, TRect bounds)
         : TGraphicControl(parent), fName(std::move(name)), fLog(log) {
         SetParent(parent);
@@ -22,7 +22,7 @@ public:
     int Paints = 0;
     void Paint(TCanvas&) override { ++Paints; }
 
-protected:
+  protected:
     void MouseDown(TMouseButton b, TShiftState s, int32_t x, int32_t y) override {
         Say("down", x, y, (s & ssDouble) ? " double" : "");
         TGraphicControl::MouseDown(b, s, x, y);
@@ -37,16 +37,17 @@ protected:
     void MouseEnter() override { fLog.push_back(fName + ":enter"); }
     void MouseLeave() override { fLog.push_back(fName + ":leave"); }
 
-private:
+  private:
     void Say(const char* what, int32_t x, int32_t y, const char* extra = "") {
-        fLog.push_back(fName + ":" + what + " " + std::to_string(x) + "," + std::to_string(y) + extra);
+        fLog.push_back(fName + ":" + what + " " + std::to_string(x) + "," + std::to_string(y) +
+                       extra);
     }
     std::string fName;
     std::vector<std::string>& fLog;
 };
 
 class FormTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         form = std::make_unique<TForm>(nullptr, nullptr, &platform);
         form->SetBounds(0, 0, 200, 100);
@@ -68,4 +69,6 @@ protected:
     std::vector<std::string> log;
 };
 
-inline uint32_t Opaque(TColor c) { return ColorToOpaquePixel(c); }
+inline uint32_t Opaque(TColor c) {
+    return ColorToOpaquePixel(c);
+}

@@ -74,13 +74,16 @@ TEST_F(FormTest, ClickOnlyWhenPressAndReleaseFallInsideOneControl) {
     a.SetEnabled(false);
     platform.MouseUp({15, 15});
     EXPECT_EQ(clicks, 1);
-    for (const auto& line : log) EXPECT_EQ(line.find("B:click"), std::string::npos);
+    for (const auto& line : log)
+        EXPECT_EQ(line.find("B:click"), std::string::npos);
 }
 
 TEST_F(FormTest, EnterLeaveSequenceWithAndWithoutCapture) {
     Probe a(form.get(), "A", log, Bounds(10, 10, 20, 20));
     Probe b(form.get(), "B", log, Bounds(50, 10, 20, 20));
-    auto moves = [&] { std::erase_if(log, [](const std::string& s) { return s.find(":move") != s.npos; }); };
+    auto moves = [&] {
+        std::erase_if(log, [](const std::string& s) { return s.find(":move") != s.npos; });
+    };
 
     platform.MouseMove({15, 15});
     platform.MouseMove({55, 15});
@@ -172,7 +175,8 @@ TEST_F(FormTest, HandlerMayFreeItsControlOrForm) {
     EXPECT_EQ(platform.CaptureWindow(), nullptr);
 
     auto* b = new Probe(form.get(), "B", log, Bounds(10, 10, 20, 20));
-    b->SetOnMouseDown([&](TComponent*, TMouseButton, TShiftState, int32_t, int32_t) { form.reset(); });
+    b->SetOnMouseDown(
+        [&](TComponent*, TMouseButton, TShiftState, int32_t, int32_t) { form.reset(); });
     platform.MouseDown({15, 15});
     EXPECT_FALSE(form);
     platform.MouseUp({15, 15}); // nobody left to hear it

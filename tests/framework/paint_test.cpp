@@ -24,7 +24,8 @@ Ink InkIn(const THeadlessImage& img, const TRect& r, uint32_t background) {
 
 TBitmap Filled(int32_t w, int32_t h, uint32_t pixel) {
     TBitmap b(w, h);
-    for (int32_t y = 0; y < h; ++y) std::fill_n(b.ScanLine(y), w, pixel);
+    for (int32_t y = 0; y < h; ++y)
+        std::fill_n(b.ScanLine(y), w, pixel);
     return b;
 }
 } // namespace
@@ -230,7 +231,8 @@ TEST_F(FormTest, LabelAcceleratorMarksAndLineBreaks) {
 TEST_F(FormTest, PictureDrawsUnstretchedFromTopLeftAndClips) {
     TBitmap pic(4, 3);
     for (int32_t y = 0; y < 3; ++y)
-        for (int32_t x = 0; x < 4; ++x) pic.ScanLine(y)[x] = 0xFF000000u | uint32_t(y * 16 + x + 1);
+        for (int32_t x = 0; x < 4; ++x)
+            pic.ScanLine(y)[x] = 0xFF000000u | uint32_t(y * 16 + x + 1);
     auto* img = new TImage(form.get());
     img->SetParent(form.get());
     img->SetBounds(10, 20, 3, 5); // narrower and taller than the picture

@@ -3,7 +3,7 @@
 
 namespace {
 class TimerTest : public FormTest {
-protected:
+  protected:
     void SetUp() override {
         FormTest::SetUp();
         timer = new TTimer(form.get());
@@ -44,7 +44,7 @@ TEST_F(TimerTest, NeverTicksWithoutHandlerIntervalOrEnabled) {
 TEST_F(TimerTest, ChangingIntervalOrEnabledRestartsThePeriod) {
     Count();
     platform.AdvanceTime(150); // tick at 100
-    timer->SetInterval(200);    // next at 350, not 200 or 300
+    timer->SetInterval(200);   // next at 350, not 200 or 300
     platform.AdvanceTime(250);
     timer->SetEnabled(false);
     timer->SetEnabled(true); // at 400: next at 600

@@ -39,7 +39,7 @@ using TNativeHandle = void*;
 // What a platform window reports. Coordinates are relative to the window's client area; during
 // capture they may lie outside it.
 class IWindowSink {
-public:
+  public:
     // The area is already validated: an invalidation made while painting asks for another paint.
     virtual void PlatformPaint(const TRect& update) = 0;
     // shift holds the modifier keys and the buttons held after the event.
@@ -53,14 +53,14 @@ public:
     virtual void PlatformChar(char32_t ch) = 0;
     virtual void PlatformFocusChanged(bool focused) = 0;
 
-protected:
+  protected:
     ~IWindowSink() = default;
 };
 
 // One native window. Destroying the object destroys the window; a backend destroys a parent's
 // child windows' native parts with it, but the framework always destroys children first.
 class IPlatformWindow {
-public:
+  public:
     virtual ~IPlatformWindow() = default;
     virtual TNativeHandle Handle() const = 0;
     // Position and size in the parent's client coordinates.
@@ -81,7 +81,7 @@ public:
 };
 
 class IPlatform {
-public:
+  public:
     using TTimerId = uint32_t; // 0 never names a timer
     using THookId = uint32_t;
 
@@ -90,7 +90,7 @@ public:
     // A child of parent (a native handle from the host or another window of this platform), or a
     // top-level window when parent is null. The sink must outlive the window.
     virtual std::unique_ptr<IPlatformWindow> NewWindow(TNativeHandle parent, const TRect& bounds,
-                                                          bool visible, IWindowSink& sink) = 0;
+                                                       bool visible, IWindowSink& sink) = 0;
 
     // The screen cursor, for drags that pin it in place.
     virtual TPoint CursorPos() const = 0;

@@ -23,12 +23,16 @@ struct TRect {
     int32_t Width() const { return Right - Left; }
     int32_t Height() const { return Bottom - Top; }
     bool IsEmpty() const { return Right <= Left || Bottom <= Top; }
-    bool Contains(TPoint p) const { return p.X >= Left && p.X < Right && p.Y >= Top && p.Y < Bottom; }
+    bool Contains(TPoint p) const {
+        return p.X >= Left && p.X < Right && p.Y >= Top && p.Y < Bottom;
+    }
     bool Intersects(const TRect& o) const {
         return !IsEmpty() && !o.IsEmpty() && o.Left < Right && Left < o.Right && o.Top < Bottom &&
                Top < o.Bottom;
     }
-    TRect Offset(int32_t dx, int32_t dy) const { return {Left + dx, Top + dy, Right + dx, Bottom + dy}; }
+    TRect Offset(int32_t dx, int32_t dy) const {
+        return {Left + dx, Top + dy, Right + dx, Bottom + dy};
+    }
     friend bool operator==(const TRect&, const TRect&) = default;
 };
 
@@ -82,14 +86,13 @@ inline TShiftState ShiftForButton(TMouseButton b) {
 
 // Key codes: the virtual-key numbers of the Win32 API, which backends map their keys onto.
 constexpr uint16_t vkCancel = 0x03, vkBack = 0x08, vkTab = 0x09, vkReturn = 0x0D, vkShift = 0x10,
-                   vkControl = 0x11, vkMenu = 0x12, vkEscape = 0x1B, vkSpace = 0x20,
-                   vkPrior = 0x21, vkNext = 0x22, vkEnd = 0x23, vkHome = 0x24, vkLeft = 0x25,
-                   vkUp = 0x26, vkRight = 0x27, vkDown = 0x28, vkExecute = 0x2B,
-                   vkInsert = 0x2D, vkDelete = 0x2E, vkF1 = 0x70;
+                   vkControl = 0x11, vkMenu = 0x12, vkEscape = 0x1B, vkSpace = 0x20, vkPrior = 0x21,
+                   vkNext = 0x22, vkEnd = 0x23, vkHome = 0x24, vkLeft = 0x25, vkUp = 0x26,
+                   vkRight = 0x27, vkDown = 0x28, vkExecute = 0x2B, vkInsert = 0x2D,
+                   vkDelete = 0x2E, vkF1 = 0x70;
 
 // Mouse cursor shapes, numbered as stored forms name them. crDefault means "as the parent".
 using TCursor = int16_t;
 constexpr TCursor crDefault = 0, crNone = -1, crArrow = -2, crCross = -3, crIBeam = -4,
-                  crSizeNESW = -6, crSizeNS = -7, crSizeNWSE = -8, crSizeWE = -9,
-                  crUpArrow = -10, crHourGlass = -11, crNo = -12, crHandPoint = -21,
-                  crSizeAll = -22;
+                  crSizeNESW = -6, crSizeNS = -7, crSizeNWSE = -8, crSizeWE = -9, crUpArrow = -10,
+                  crHourGlass = -11, crNo = -12, crHandPoint = -21, crSizeAll = -22;

@@ -5,7 +5,7 @@
 #include <stdexcept>
 
 class THeadlessPlatform::Window final : public IPlatformWindow {
-public:
+  public:
     Window(THeadlessPlatform& platform, Window* parent, const TRect& bounds, bool visible,
            IWindowSink* sink)
         : Platform(platform), Parent(parent), Visible(visible), Sink(sink) {
@@ -33,7 +33,9 @@ public:
         Visible = visible;
     }
 
-    void Invalidate(const TRect& r) override { Invalid = UnionRect(Invalid, IntersectRect(r, Client())); }
+    void Invalidate(const TRect& r) override {
+        Invalid = UnionRect(Invalid, IntersectRect(r, Client()));
+    }
 
     void Blit(const TPixelView& pixels, const TRect& r) override {
         const TRect c = IntersectRect(IntersectRect(r, pixels.Rect()), Client());
@@ -55,7 +57,8 @@ public:
         if (old == this) return;
         Platform.fFocus = this;
         if (old && old->Sink) old->Sink->PlatformFocusChanged(false);
-        if (Platform.IsWindow(this) && Platform.fFocus == this && Sink) Sink->PlatformFocusChanged(true);
+        if (Platform.IsWindow(this) && Platform.fFocus == this && Sink)
+            Sink->PlatformFocusChanged(true);
     }
     bool Focused() const override { return Platform.fFocus == this; }
 
@@ -82,11 +85,13 @@ public:
 THeadlessPlatform::THeadlessPlatform() = default;
 
 // Windows unregister themselves, so the platform must outlive every window it made.
-THeadlessPlatform::~THeadlessPlatform() { fHostWindows.clear(); }
+THeadlessPlatform::~THeadlessPlatform() {
+    fHostWindows.clear();
+}
 
 std::unique_ptr<IPlatformWindow> THeadlessPlatform::NewWindow(TNativeHandle parent,
-                                                                 const TRect& bounds, bool visible,
-                                                                 IWindowSink& sink) {
+                                                              const TRect& bounds, bool visible,
+                                                              IWindowSink& sink) {
     // A handle this platform does not know (a real host's) makes a top-level window.
     auto w = std::make_unique<Window>(*this, Find(parent), bounds, visible, &sink);
     fWindows.push_back(w.get());
@@ -128,7 +133,9 @@ THeadlessPlatform::Window& THeadlessPlatform::Get(TNativeHandle handle) const {
     return *w;
 }
 
-bool THeadlessPlatform::IsWindow(TNativeHandle handle) const { return Find(handle) != nullptr; }
+bool THeadlessPlatform::IsWindow(TNativeHandle handle) const {
+    return Find(handle) != nullptr;
+}
 
 TPoint THeadlessPlatform::Origin(const Window& w) const {
     TPoint o{w.Bounds.Left, w.Bounds.Top};
@@ -229,14 +236,17 @@ IPlatform::TTimerId THeadlessPlatform::StartTimer(uint32_t intervalMs, std::func
     return id;
 }
 
-void THeadlessPlatform::StopTimer(TTimerId id) { fTimers.erase(id); }
+void THeadlessPlatform::StopTimer(TTimerId id) {
+    fTimers.erase(id);
+}
 
 void THeadlessPlatform::AdvanceTime(uint64_t ms) {
     const uint64_t target = fNow + ms;
     for (;;) {
         auto next = fTimers.end();
         for (auto it = fTimers.begin(); it != fTimers.end(); ++it)
-            if (it->second.Due <= target && (next == fTimers.end() || it->second.Due < next->second.Due))
+            if (it->second.Due <= target &&
+                (next == fTimers.end() || it->second.Due < next->second.Due))
                 next = it;
         if (next == fTimers.end()) break;
         fNow = next->second.Due;
@@ -253,11 +263,14 @@ IPlatform::THookId THeadlessPlatform::AddPumpHook(std::function<void()> hook) {
     return id;
 }
 
-void THeadlessPlatform::RemovePumpHook(THookId id) { fHooks.erase(id); }
+void THeadlessPlatform::RemovePumpHook(THookId id) {
+    fHooks.erase(id);
+}
 
 void THeadlessPlatform::PumpEvents() {
     std::vector<THookId> hooks;
-    for (const auto& [id, hook] : fHooks) hooks.push_back(id);
+    for (const auto& [id, hook] : fHooks)
+        hooks.push_back(id);
     for (THookId id : hooks) {
         auto it = fHooks.find(id);
         if (it == fHooks.end()) continue;
@@ -274,13 +287,27 @@ void THeadlessPlatform::PumpEvents() {
     }
 }
 
-TNativeHandle THeadlessPlatform::CaptureWindow() const { return fCapture; }
-TNativeHandle THeadlessPlatform::FocusWindow() const { return fFocus; }
-TRect THeadlessPlatform::WindowBounds(TNativeHandle handle) const { return Get(handle).Bounds; }
-bool THeadlessPlatform::WindowVisible(TNativeHandle handle) const { return Get(handle).Visible; }
-TCursor THeadlessPlatform::WindowCursor(TNativeHandle handle) const { return Get(handle).Cursor; }
-TRect THeadlessPlatform::PendingInvalid(TNativeHandle handle) const { return Get(handle).Invalid; }
-int THeadlessPlatform::PaintCount(TNativeHandle handle) const { return Get(handle).PaintCount; }
+TNativeHandle THeadlessPlatform::CaptureWindow() const {
+    return fCapture;
+}
+TNativeHandle THeadlessPlatform::FocusWindow() const {
+    return fFocus;
+}
+TRect THeadlessPlatform::WindowBounds(TNativeHandle handle) const {
+    return Get(handle).Bounds;
+}
+bool THeadlessPlatform::WindowVisible(TNativeHandle handle) const {
+    return Get(handle).Visible;
+}
+TCursor THeadlessPlatform::WindowCursor(TNativeHandle handle) const {
+    return Get(handle).Cursor;
+}
+TRect THeadlessPlatform::PendingInvalid(TNativeHandle handle) const {
+    return Get(handle).Invalid;
+}
+int THeadlessPlatform::PaintCount(TNativeHandle handle) const {
+    return Get(handle).PaintCount;
+}
 const std::vector<TRect>& THeadlessPlatform::Blits(TNativeHandle handle) const {
     return Get(handle).BlitLog;
 }
@@ -299,7 +326,8 @@ void THeadlessPlatform::Compose(const Window& w, THeadlessImage& out, TPoint at,
                                 const TRect& clip) const {
     const TRect area = IntersectRect(clip, Bounds(at.X, at.Y, w.Surface.Width, w.Surface.Height));
     for (int32_t y = area.Top; y < area.Bottom; ++y)
-        std::copy_n(&w.Surface.Pixels[size_t(y - at.Y) * size_t(w.Surface.Width) + size_t(area.Left - at.X)],
+        std::copy_n(&w.Surface.Pixels[size_t(y - at.Y) * size_t(w.Surface.Width) +
+                                      size_t(area.Left - at.X)],
                     area.Width(), &out.Pixels[size_t(y) * size_t(out.Width) + size_t(area.Left)]);
     if (area.IsEmpty()) return;
     for (const Window* c : fWindows)

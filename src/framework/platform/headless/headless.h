@@ -15,12 +15,14 @@ struct THeadlessImage {
     int32_t Width = 0, Height = 0;
     std::vector<uint32_t> Pixels;
 
-    uint32_t At(int32_t x, int32_t y) const { return Pixels[size_t(y) * size_t(Width) + size_t(x)]; }
+    uint32_t At(int32_t x, int32_t y) const {
+        return Pixels[size_t(y) * size_t(Width) + size_t(x)];
+    }
     TPixelView View() { return {Pixels.data(), Width, Height, Width}; }
 };
 
 class THeadlessPlatform final : public IPlatform {
-public:
+  public:
     THeadlessPlatform();
     ~THeadlessPlatform() override;
     THeadlessPlatform(const THeadlessPlatform&) = delete;
@@ -28,7 +30,7 @@ public:
 
     // IPlatform
     std::unique_ptr<IPlatformWindow> NewWindow(TNativeHandle parent, const TRect& bounds,
-                                                  bool visible, IWindowSink& sink) override;
+                                               bool visible, IWindowSink& sink) override;
     TPoint CursorPos() const override { return fCursor; }
     void SetCursorPos(TPoint screen) override;
     void SetCursorVisible(bool visible) override { fCursorVisible = visible; }
@@ -81,7 +83,7 @@ public:
     // The window with its visible child windows composed on top, as a screen would show it.
     THeadlessImage Screenshot(TNativeHandle handle) const;
 
-private:
+  private:
     class Window;
     friend class Window;
     struct Timer {
