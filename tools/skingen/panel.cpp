@@ -193,9 +193,96 @@ class PanelPainter {
         }
     }
 
+    // A slotted screw head sunk into the panel.
+    void screw(float cx, float cy) {
+        const Box box = boxAround(cx - 5, cy - 5, cx + 5, cy + 5);
+        L.shape(
+            box, [&](float x, float y) { return sdCircle(x, y, cx, cy + 0.5f, 4.f); },
+            rgb(10, 11, 13), 0.8f);
+        L.shape(
+            box, [&](float x, float y) { return sdCircle(x, y, cx, cy, 3.5f); },
+            [&](int, int y) {
+                return mix(rgb(190, 194, 200), rgb(96, 100, 107),
+                           clamp01((y + 0.5f - cy + 3.5f) / 7.f));
+            });
+        L.shape(
+            box,
+            [&](float x, float y) {
+                return sdSegment(x, y, cx - 2.6f, cy + 1.5f, cx + 2.6f, cy - 1.5f, 0.55f);
+            },
+            rgb(40, 42, 46));
+    }
+
+    // Light text set into a dark surface.
+    void engravedOnDark(const char* text, const Face& face, float px, float x, float baseline,
+                        float tracking) {
+        Mask m =
+            textMask(L.width(), L.height(), face, text, px, x, baseline, Align::Left, tracking);
+        L.paint(m.shifted(0, -1), rgb(0, 0, 0), 0.5f);
+        L.paint(m, rgb(150, 156, 166));
+    }
+
     Layer& L;
     const Fonts& f;
 };
+
+// A quill: a feather vane with notches in it and its shaft running on into a pointed nib.
+// (cx, cy) is the middle of the whole length; angle tilts it clockwise from upright. The shaft
+// comes back separately so it can be drawn lighter over the vane.
+struct Quill {
+    Mask body, shaft;
+};
+
+Quill quill(int w, int h, float cx, float cy, float length, float angle) {
+    const float s = std::sin(angle), c = std::cos(angle);
+    // Local coordinates: u along the quill from its tip (-length/2) to the nib (+length/2), v
+    // across it.
+    auto local = [&](float x, float y, float& u, float& v) {
+        const float dx = x - cx, dy = y - cy;
+        u = -(dx * s - dy * c);
+        v = dx * c + dy * s;
+    };
+    const float vaneLength = length * 0.74f, vaneWidth = length * 0.17f;
+    const float vaneMid = -length / 2 + vaneLength / 2;
+    const float r = (vaneLength * vaneLength / 4 + vaneWidth * vaneWidth / 4) / vaneWidth;
+    const float off = r - vaneWidth / 2;
+    const Box box{int(cx - length / 2 - 12), int(cy - length / 2 - 12), int(cx + length / 2 + 12),
+                  int(cy + length / 2 + 12)};
+    auto shaftDistance = [&](float u, float v) {
+        const float t = clamp01((u + length / 2) / length);
+        const float half = 0.35f + 0.9f * std::sin(t * 3.1416f * 0.85f);
+        return std::max(std::abs(v + 0.0004f * u * u) - half, std::abs(u) - length / 2);
+    };
+    Quill q{Mask(w, h), Mask(w, h)};
+    q.body.addShape(box, [&](float x, float y) {
+        float u = 0, v = 0;
+        local(x, y, u, v);
+        const float vv = v + 0.0004f * u * u; // a gentle curve along the length
+        const float vane =
+            std::max(sdCircle(u, vv, vaneMid, -off, r), sdCircle(u, vv, vaneMid, off * 0.9f, r));
+        return std::min(vane, shaftDistance(u, v));
+    });
+    q.shaft.addShape(box, [&](float x, float y) {
+        float u = 0, v = 0;
+        local(x, y, u, v);
+        return shaftDistance(u, v);
+    });
+    // Notches: barbs parted from the edge toward the shaft, slanting toward the tip.
+    Mask cuts(w, h);
+    for (auto [at, side] : {std::pair{-0.26f, 1.f}, {-0.02f, 1.f}, {-0.14f, -1.f}, {0.1f, -1.f}}) {
+        const float u0 = at * length;
+        cuts.addShape(box, [&](float x, float y) {
+            float u = 0, v = 0;
+            local(x, y, u, v);
+            const float vv = v + 0.0004f * u * u;
+            return sdSegment(u, vv, u0, side * 2.f, u0 - vaneWidth * 0.5f, side * vaneWidth * 0.7f,
+                             0.6f);
+        });
+    }
+    q.body.cut(cuts);
+    q.body.cut(q.shaft);
+    return q;
+}
 
 } // namespace
 
@@ -285,20 +372,41 @@ Picture drawPanel(const Fonts& fonts) {
     p.engraved("HIGH", fonts.sansBold, 7.f, 336.f, 240.f, Align::Right, pal::inkSoft, 0.6f);
     p.engraved("LOW", fonts.sansBold, 7.f, 336.f, 292.f, Align::Right, pal::inkSoft, 0.6f);
 
-    // Name plate where the logo control takes its clicks.
-    const Rect& g = kLogo;
-    p.window(g.x + 0.f, g.y + 0.f, g.right() + 0.f, g.bottom() + 0.f, 5.f);
+    // The emblem in the free column under the status window: a quill trailed by two fading
+    // echoes of itself, cut into the metal.
+    for (int echo = 2; echo >= 0; --echo) {
+        const float k = float(echo);
+        const Quill q =
+            quill(L.width(), L.height(), 556.f - 12.f * k, 180.f + 4.f * k, 190.f, 0.3f);
+        const float strength = echo == 0 ? 1.f : echo == 1 ? 0.4f : 0.18f;
+        Mask all = q.body;
+        all.add(q.shaft);
+        L.paint(all.shifted(1, 1), pal::panelLight, 0.8f * strength);
+        L.paint(q.body, pal::panelShade, 0.75f * strength);
+        L.paint(q.shaft, pal::ink, 0.8f * strength);
+    }
+
+    // Footer band in dark anodised metal; the logo control takes its clicks on the name.
+    for (int y = 315; y < kPanelH; ++y)
+        for (int x = 0; x < kPanelW; ++x) {
+            const Layer::Px& m = L.at(x, y);
+            const float grain = (m.r - pal::panel.r) * 0.5f; // keep a trace of the brushing
+            L.at(x, y) = {0.15f + grain, 0.16f + grain, 0.18f + grain, 1.f};
+        }
+    L.rect(0, 314, kPanelW, 1, pal::panelShade);
+    L.rect(0, 315, kPanelW, 1, rgb(90, 95, 104));
+    for (float sx : {10.f, 590.f})
+        p.screw(sx, 342.f);
+    p.engravedOnDark("STEREO  TEMPO-SYNCED  DELAY", fonts.sansBold, 7.f, 24.f, 345.f, 1.4f);
     {
-        const float px = 22.f;
-        Mask name = textMask(L.width(), L.height(), fonts.sansBold, "Quillantrope", px, g.x + 12.f,
-                             g.y + 28.f, Align::Left, 0.2f);
-        L.paint(name.blurred(2.f), pal::amber, 0.35f);
+        const Rect& g = kLogo;
+        const float px = 24.f;
+        Mask name = textMask(L.width(), L.height(), fonts.sansBold, "Quillantrope", px,
+                             g.right() - 6.f, g.y + 31.f, Align::Right, 0.2f);
+        L.paint(name.blurred(2.f), pal::amber, 0.3f);
         L.paint(name, [&](int, int y) {
-            return mix(rgb(255, 214, 150), pal::amber, clamp01((y - (g.y + 12.f)) / 16.f));
+            return mix(rgb(255, 216, 152), pal::amber, clamp01((y - (g.y + 13.f)) / 18.f));
         });
-        Mask tag = textMask(L.width(), L.height(), fonts.sans, "STEREO TEMPO DELAY", 7.f,
-                            g.x + 13.f, g.y + 41.f, Align::Left, 1.6f);
-        L.paint(tag, rgb(170, 176, 186));
     }
     return flatten(L, pal::panel);
 }
@@ -318,7 +426,14 @@ Picture drawBackSide(const Fonts& fonts) {
     Mask tag = textMask(kBackW, kBackH, fonts.sans, "stereo tempo-synced delay", 11.f, 24.f, 78.f,
                         Align::Left, 0.8f);
     L.paint(tag, rgb(196, 201, 210));
-    L.rect(24, 88, 388, 1, pal::amber, 0.6f);
+    L.rect(24, 88, 300, 1, pal::amber, 0.6f);
+    for (int echo = 2; echo >= 0; --echo) {
+        const float k = float(echo);
+        const Quill q = quill(kBackW, kBackH, 392.f - 12.f * k, 53.f + 3.f * k, 100.f, 0.55f);
+        const float strength = echo == 0 ? 1.f : echo == 1 ? 0.4f : 0.18f;
+        L.paint(q.body, pal::amber, 0.85f * strength);
+        L.paint(q.shaft, rgb(255, 226, 170), strength);
+    }
     return flatten(L, pal::display);
 }
 

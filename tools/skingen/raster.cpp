@@ -68,6 +68,11 @@ Mask Mask::shifted(int dx, int dy) const {
     return m;
 }
 
+void Mask::sharpen(float lo, float hi) {
+    for (float& v : v_)
+        v = smoothstep(lo, hi, v);
+}
+
 Mask Mask::blurred(float radius) const {
     // Three passes of a box of width ~ sqrt(12 r^2 / 3 + 1) approximate a Gaussian of sigma r.
     const int r = std::max(1, int(std::lround(std::sqrt(4.f * radius * radius + 1.f) / 2.f)));

@@ -71,6 +71,8 @@ class Mask {
     // Three box blurs, close to a Gaussian of the given radius.
     Mask blurred(float radius) const;
     Mask shifted(int dx, int dy) const;
+    // Steeper edges for very small text: coverage below lo vanishes, above hi becomes full.
+    void sharpen(float lo, float hi);
 
   private:
     int w_, h_;

@@ -192,7 +192,7 @@ Picture verticalHandle() {
 
 using Legend = std::function<Mask(int w, int h, float cx, float cy)>;
 
-void drawFace(Layer& L, int ox, int w, int h, bool on, const Legend& legend, Rgb lit) {
+void drawFace(Layer& L, int ox, int w, int h, bool on, const Legend& legend, Rgb lit, bool led) {
     const Box box{ox, 0, ox + w, h};
     L.rect(ox, 0, w, h, rgb(180, 182, 186));
     // The opening in the panel, then the cap sitting in it.
@@ -212,27 +212,38 @@ void drawFace(Layer& L, int ox, int w, int h, bool on, const Legend& legend, Rgb
         // Top edge catches the light; a pressed cap sits too deep for that.
         Mask edge(L.width(), L.height());
         edge.addShape(box, capShape);
-        edge.cut(edge, 0, 1);
+        const Mask below = edge;
+        edge.cut(below, 0, 1);
         L.paint(edge, rgb(178, 183, 191), 0.7f);
     }
-    Mask m = legend(L.width(), L.height(), ox + w / 2.f, h / 2.f + (on ? 0.5f : 0.f));
+    const float cy = h / 2.f + (on ? 0.5f : 0.f);
+    Mask m = legend(L.width(), L.height(), ox + w / 2.f + (led ? 3.5f : 0.f), cy);
+    Mask lamp(L.width(), L.height());
+    if (led)
+        lamp.addShape(box, [&](float x, float y) { return sdCircle(x, y, ox + 8.f, cy, 2.3f); });
+    Mask cap(L.width(), L.height());
+    cap.addShape(box, capShape);
     if (on) {
-        Mask cap(L.width(), L.height());
-        cap.addShape(box, capShape);
-        Mask glow = m.blurred(1.4f);
+        Mask lights = m;
+        lights.add(lamp);
+        Mask glow = lights.blurred(1.4f);
         glow.intersect(cap);
         L.paint(glow, lit, 0.9f);
         L.paint(m, mix(lit, rgb(255, 255, 255), 0.35f));
+        L.paint(lamp, mix(lit, rgb(255, 255, 255), 0.6f));
     } else {
         L.paint(m, rgb(196, 201, 208));
+        // An unlit lamp: dark glass with a glint.
+        L.paint(lamp, mix(lit, rgb(30, 32, 36), 0.78f));
+        L.blend(ox + 7, int(cy) - 1, rgb(200, 210, 200), 0.35f);
     }
 }
 
-Picture buttonImage(const ImageSpec& spec, const Legend& legend, Rgb lit) {
+Picture buttonImage(const ImageSpec& spec, const Legend& legend, Rgb lit, bool led = false) {
     Layer L(spec.w, spec.h);
     const int fw = spec.w / 2;
-    drawFace(L, 0, fw, spec.h, false, legend, lit);
-    drawFace(L, fw, fw, spec.h, true, legend, lit);
+    drawFace(L, 0, fw, spec.h, false, legend, lit, led);
+    drawFace(L, fw, fw, spec.h, true, legend, lit, led);
     return flatten(L, rgb(180, 182, 186));
 }
 
@@ -240,18 +251,6 @@ Legend textLegend(const Face& face, const char* text, float px, float tracking) 
     return [&face, text, px, tracking](int w, int h, float cx, float cy) {
         return textMask(w, h, face, text, px, cx, cy + face.capHeight(px) / 2, Align::Centre,
                         tracking);
-    };
-}
-
-// An LED beside the legend, for the larger on switches.
-Legend ledLegend(const Face& face) {
-    return [&face](int w, int h, float cx, float cy) {
-        const float px = 8.f;
-        Mask m = textMask(w, h, face, "ON", px, cx + 3.5f, cy + face.capHeight(px) / 2,
-                          Align::Centre, 0.4f);
-        m.addShape({int(cx) - 12, int(cy) - 5, int(cx), int(cy) + 5},
-                   [&](float x, float y) { return sdCircle(x, y, cx - 7.f, cy, 2.f); });
-        return m;
     };
 }
 
@@ -341,7 +340,7 @@ Picture drawImage(int index, const Fonts& f) {
         p = buttonImage(spec, textLegend(f.sansBold, "ON", 7.f, 0.3f), pal::green);
         break;
     case kOnButton:
-        p = buttonImage(spec, ledLegend(f.sansBold), pal::green);
+        p = buttonImage(spec, textLegend(f.sansBold, "ON", 8.f, 0.4f), pal::green, true);
         break;
     case kLinkButton:
         p = buttonImage(spec, chainLegend(), pal::amber);
