@@ -152,7 +152,7 @@ class PanelPainter {
             L.shape(
                 boxAround(gx0, c.r.y - 3.f, gx1, c.r.bottom() + 3.f),
                 [&](float x, float y) {
-                    return sdRoundRect(x, y, gx0, c.r.y - 2.f, gx1, c.r.bottom() + 2.f, 2.f);
+                    return sdRoundRect(x, y, gx0, c.r.y - 1.f, gx1, c.r.bottom() + 1.f, 2.f);
                 },
                 groove);
         } else {
@@ -160,7 +160,7 @@ class PanelPainter {
             L.shape(
                 boxAround(c.r.x - 3.f, gy0, c.r.right() + 3.f, gy1),
                 [&](float x, float y) {
-                    return sdRoundRect(x, y, c.r.x - 2.f, gy0, c.r.right() + 2.f, gy1, 2.f);
+                    return sdRoundRect(x, y, c.r.x - 1.f, gy0, c.r.right() + 1.f, gy1, 2.f);
                 },
                 groove);
         }

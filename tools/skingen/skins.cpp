@@ -284,27 +284,34 @@ Legend chainLegend() {
 }
 
 // Small indicator pictures.
+// A red lamp with its legend, lit while the tempo is the manual one. Its rim is the colour the
+// picture reports as transparent.
 Picture manualImage(const ImageSpec& spec, const Fonts& f) {
     Layer L(spec.w, spec.h);
     L.fill(rgb(188, 50, 53));
-    L.rect(1, 1, spec.w - 2, spec.h - 2, rgb(44, 10, 12));
     for (int y = 1; y < spec.h - 1; ++y)
         for (int x = 1; x < spec.w - 1; ++x)
-            L.blend(x, y, rgb(96, 18, 20), 0.5f * (1.f - float(y) / float(spec.h)));
+            L.blend(x, y, mix(rgb(236, 86, 76), rgb(150, 30, 34), float(y) / float(spec.h - 1)),
+                    1.f);
+    for (int x = 1; x < spec.w - 1; ++x)
+        L.blend(x, 1, rgb(255, 170, 160), 0.6f);
     const float px = 8.f;
-    Mask m = textMask(spec.w, spec.h, f.condensedBold, "MANUAL", px, spec.w / 2.f,
-                      spec.h / 2.f + f.condensedBold.capHeight(px) / 2, Align::Centre, 0.3f);
-    Mask glow = m.blurred(1.5f);
-    L.paint(glow, rgb(255, 50, 40), 0.8f);
-    L.paint(m, rgb(255, 150, 130));
-    return flatten(L, rgb(0, 0, 0));
+    Mask m =
+        textMask(spec.w, spec.h, f.condensedBold, "MANUAL", px, spec.w / 2.f,
+                 std::round(spec.h / 2.f + f.condensedBold.capHeight(px) / 2), Align::Centre, 0.4f);
+    L.paint(m.shifted(0, 1), rgb(90, 10, 14), 0.7f);
+    L.paint(m, rgb(255, 244, 238));
+    return flatten(L, rgb(188, 50, 53));
 }
 
 Picture noSyncImage(const ImageSpec& spec, const Fonts& f) {
     Layer L(spec.w, spec.h);
     L.fill(rgb(141, 141, 151));
-    Mask m = textMask(spec.w, spec.h, f.sansBold, "NO SYNC", 6.6f, spec.w / 2.f, 6.f, Align::Centre,
-                      0.6f);
+    // Caps exactly five pixels high, standing on the last row but one: crisp at this size.
+    const float px = 5.f / f.sansBold.capHeight(1.f);
+    Mask m = textMask(spec.w, spec.h, f.sansBold, "NO SYNC", px, std::round(spec.w / 2.f), 6.f,
+                      Align::Centre, 1.f);
+    m.sharpen(0.2f, 0.8f);
     L.paint(m, rgb(28, 28, 36));
     return flatten(L, rgb(141, 141, 151));
 }
