@@ -126,8 +126,12 @@ void drawKnob(Layer& L, int ox, float t, bool silver) {
 
 Picture knobStrip(const ImageSpec& spec, bool silver) {
     Layer L(spec.w, spec.h);
-    for (int i = 0; i < kKnobFrames; ++i)
-        drawKnob(L, i * 28, float(i) / (kKnobFrames - 1), silver);
+    for (int i = 0; i < kKnobFrames; ++i) {
+        // Each frame on its own small layer: the masks stay frame-sized.
+        Layer frame(28, 28);
+        drawKnob(frame, 0, float(i) / (kKnobFrames - 1), silver);
+        L.over(frame, i * 28, 0);
+    }
     return keyed(L, spec, pal::panel);
 }
 
