@@ -74,6 +74,8 @@ void APlugin::setParameter(VstInt32 index, float value) {
         value = 0.0f;
     if (!validParam(index)) return;
     params[index].store(value, std::memory_order_relaxed);
+    // Release: an engine that sees the new count also sees the value stored before it.
+    paramChanges.fetch_add(1, std::memory_order_release);
     const VstInt32 current = curProgram.load(std::memory_order_relaxed);
     if (current >= 0 && current < ql::kNumPrograms) programs[current]->setValue(index, value);
     notifyEditor();
@@ -176,12 +178,12 @@ void APlugin::process(float** inputs, float** outputs, VstInt32 sampleFrames) {
     const double wholeNote = runTimingStep();
     if (sampleFrames <= 0 || !validChannels(inputs, outputs)) return;
     engine.run<true>(params, wholeNote, inputs[0], inputs[1], outputs[0], outputs[1],
-                     sampleFrames);
+                     sampleFrames, &paramChanges);
 }
 
 void APlugin::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) {
     const double wholeNote = runTimingStep();
     if (sampleFrames <= 0 || !validChannels(inputs, outputs)) return;
     engine.run<false>(params, wholeNote, inputs[0], inputs[1], outputs[0], outputs[1],
-                      sampleFrames);
+                      sampleFrames, &paramChanges);
 }

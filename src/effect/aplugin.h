@@ -70,6 +70,9 @@ private:
     double runTimingStep();
 
     std::atomic<float> params[ql::kNumParams];
+    // Bumped after every parameter store: the engine reads the parameters again only when it
+    // has moved.
+    std::atomic<std::uint32_t> paramChanges{0};
     const char* paramNames[ql::kNumParams] = {};
     std::unique_ptr<APluginProgram> programs[ql::kNumPrograms];
     std::atomic<bool> editorClosed{false};

@@ -52,10 +52,6 @@ std::int32_t DelayEngine::offsetSamples(float value, double samplesPerWholeNote)
     return dsp::roundToInt(samples);
 }
 
-void DelayEngine::forgetCachedSamples() {
-    leftDelay.key = rightDelay.key = leftOffset.key = rightOffset.key = dsp::kNoKey;
-}
-
 void DelayEngine::clearDelayLines() {
     for (std::int32_t i = 0; i < kLength; ++i) {
         leftDelayLine[i] = 0.0f;
@@ -63,15 +59,12 @@ void DelayEngine::clearDelayLines() {
     }
 }
 
-template <bool Accumulate>
-void DelayEngine::run(const std::atomic<float>* params, double samplesPerWholeNote,
-                      const float* inL, const float* inR, float* outL, float* outR,
-                      std::int32_t frames) {
-    if (std::bit_cast<std::uint64_t>(samplesPerWholeNote) !=
-        std::bit_cast<std::uint64_t>(cachedWholeNote)) {
-        cachedWholeNote = samplesPerWholeNote;
-        forgetCachedSamples();
-    }
+// Kept out of line: it runs only when a parameter moved, and the frame loop stays small.
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+void DelayEngine::readSettings(const std::atomic<float>* params, double samplesPerWholeNote) {
+    Settings& s = settings;
     const auto cached = [samplesPerWholeNote](CachedSamples& cache, float value, bool offset) {
         if (dsp::bitsOf(value) != cache.key) {
             cache.key = dsp::bitsOf(value);
@@ -81,9 +74,72 @@ void DelayEngine::run(const std::atomic<float>* params, double samplesPerWholeNo
         return cache.samples;
     };
 
+    // 1, 2: delays and offsets in samples.
+    s.delayL = cached(s.delayCacheL, get(params, LeftDelayTime), false);
+    s.delayR = on(params, DelayTimeLink) ? s.delayL
+                                         : cached(s.delayCacheR, get(params, RightDelayTime), false);
+    s.offsetL = s.offsetR = 0;
+    if (on(params, InitialDelayOn)) {
+        s.offsetL = cached(s.offsetCacheL, get(params, LeftInitialDelayTime), true);
+        s.offsetR = cached(s.offsetCacheR, get(params, RightInitialDelayTime), true);
+    }
+
+    // 6: resonant low-passes.
+    s.filterL = on(params, LeftFilterOn);
+    if (s.filterL) s.resonanceL.refresh(get(params, LeftFilterFreq), get(params, LeftFilterReso));
+    s.filterR = on(params, RightFilterOn);
+    if (s.filterR)
+        s.resonanceR.refresh(get(params, RightFilterFreq), get(params, RightFilterReso));
+
+    // 7, 8: line input.
+    s.saturate = on(params, GateOn);
+    s.feedbackL = on(params, LeftFeedbackOn);
+    s.feedbackLevelL = get(params, LeftFeedbackLevel);
+    s.feedbackR = on(params, RightFeedbackOn);
+    s.feedbackLevelR = get(params, RightFeedbackLevel);
+
+    // 9: cuts.
+    s.hiCut = on(params, HiCutOn);
+    if (s.hiCut) s.hiCutCoefficient = dsp::clampCoefficient(get(params, HiCutFreq));
+    s.loCut = on(params, LoCutOn);
+    if (s.loCut) s.loCutCoefficient = dsp::clampCoefficient(get(params, LoCutFreq));
+
+    // 10, 11: gate and ducker, each only while its switch is on and its amount above 0.
+    s.gateThreshold = get(params, GateThreshold);
+    s.gate = s.saturate && s.gateThreshold > 0.0f;
+    if (s.gate) s.gateTiming.refresh(get(params, GateSpeed));
+    const float range = get(params, DuckerRange);
+    s.ducker = on(params, DuckerOn) && range > 0.0f;
+    if (s.ducker) s.duckerRates.refresh(range, get(params, DuckerSpeed));
+
+    // 12: mix.
+    s.wetL = on(params, LeftDelayOn);
+    s.wetLevelL = get(params, LeftDelayLevel);
+    s.wetR = on(params, RightDelayOn);
+    s.wetLevelR = get(params, RightDelayLevel);
+    s.dry = on(params, DryOn);
+    s.dryLevel = get(params, DryLevel);
+}
+
+template <bool Accumulate>
+void DelayEngine::run(const std::atomic<float>* params, double samplesPerWholeNote,
+                      const float* inL, const float* inR, float* outL, float* outR,
+                      std::int32_t frames, const std::atomic<std::uint32_t>* changes) {
+    if (std::bit_cast<std::uint64_t>(samplesPerWholeNote) !=
+        std::bit_cast<std::uint64_t>(cachedWholeNote)) {
+        cachedWholeNote = samplesPerWholeNote;
+        Settings& s = settings;
+        s.delayCacheL.key = s.delayCacheR.key = s.offsetCacheL.key = s.offsetCacheR.key =
+            dsp::kNoKey;
+        settingsValid = false;
+    }
+    // Without a change counter every frame reads the parameters again.
+    const bool everyFrame = changes == nullptr;
+    bool stale = everyFrame || !settingsValid;
+
     // The state is worked on in locals and stored back after the block: the output buffers
     // could otherwise alias any float of this object, and every store to them would force the
-    // state back into memory.
+    // state back into memory. The settings are a local copy for the same reason.
     float* const lineL = leftDelayLine;
     float* const lineR = rightDelayLine;
     std::int32_t posL = leftWritePos, posR = rightWritePos;
@@ -96,45 +152,44 @@ void DelayEngine::run(const std::atomic<float>* params, double samplesPerWholeNo
           loR2 = rightLoCutStage2;
     Gate g = gate;
     Ducker d = ducker;
-    dsp::ResonantCoefficients resL = leftResonance, resR = rightResonance;
-    CachedSamples delayCacheL = leftDelay, delayCacheR = rightDelay;
-    CachedSamples offsetCacheL = leftOffset, offsetCacheR = rightOffset;
+    Settings s = settings;
+    std::uint32_t seen = seenChanges;
 
     for (std::int32_t i = 0; i < frames; ++i) {
-#if defined(__GNUC__)
-        // Keeps the compiler from hoisting some forty parameter addresses out of the loop and
-        // spilling them: each load stays one instruction with a constant displacement.
-        __asm__("" : "+r"(params));
-#endif
+        // One acquire load per frame (a plain load on x86); the parameters are read again only
+        // when a writer has bumped the counter since they were last read.
+        if (stale) {
+            if (changes) seen = changes->load(std::memory_order_acquire);
+        } else {
+            const std::uint32_t now = changes->load(std::memory_order_acquire);
+            stale = now != seen;
+            seen = now;
+        }
+        if (stale) {
+            readSettings(params, samplesPerWholeNote);
+            s = settings;
+            settingsValid = true;
+            stale = everyFrame;
+        }
+
         const float inLeft = dsp::finiteOrZero(inL[i]);
         const float inRight = dsp::finiteOrZero(inR[i]);
 
-        // 1, 2: delays and offsets in samples.
-        const std::int32_t delayL = cached(delayCacheL, get(params, LeftDelayTime), false);
-        const std::int32_t delayR = on(params, DelayTimeLink)
-                                        ? delayL
-                                        : cached(delayCacheR, get(params, RightDelayTime), false);
-        std::int32_t offsetL = 0, offsetR = 0;
-        if (on(params, InitialDelayOn)) {
-            offsetL = cached(offsetCacheL, get(params, LeftInitialDelayTime), true);
-            offsetR = cached(offsetCacheR, get(params, RightInitialDelayTime), true);
-        }
-
         // 3, 4: feedback taps. A tap at the write position reads the sample one line old.
-        std::int32_t readL = posL - delayL;
+        std::int32_t readL = posL - s.delayL;
         if (readL < 0) readL += kLength;
-        std::int32_t readR = posR - delayR;
+        std::int32_t readR = posR - s.delayR;
         if (readR < 0) readR += kLength;
         fbSampleL = lineL[readL];
         fbSampleR = lineR[readR];
 
         // 5: wet taps, shifted by the offsets.
-        std::int32_t wetPosL = readL - offsetL;
+        std::int32_t wetPosL = readL - s.offsetL;
         if (wetPosL < 0)
             wetPosL += kLength;
         else if (wetPosL >= kLength)
             wetPosL -= kLength;
-        std::int32_t wetPosR = readR - offsetR;
+        std::int32_t wetPosR = readR - s.offsetR;
         if (wetPosR < 0)
             wetPosR += kLength;
         else if (wetPosR >= kLength)
@@ -143,53 +198,34 @@ void DelayEngine::run(const std::atomic<float>* params, double samplesPerWholeNo
         float wetR = lineR[wetPosR];
 
         // 6: resonant low-passes on what is fed back.
-        if (on(params, LeftFilterOn)) {
-            resL.refresh(get(params, LeftFilterFreq), get(params, LeftFilterReso));
-            fbSampleL = dsp::resonantLowPass(fbSampleL, resL, filterL1, filterL2);
-        }
-        if (on(params, RightFilterOn)) {
-            resR.refresh(get(params, RightFilterFreq), get(params, RightFilterReso));
-            fbSampleR = dsp::resonantLowPass(fbSampleR, resR, filterR1, filterR2);
-        }
+        if (s.filterL) fbSampleL = dsp::resonantLowPass(fbSampleL, s.resonanceL, filterL1, filterL2);
+        if (s.filterR) fbSampleR = dsp::resonantLowPass(fbSampleR, s.resonanceR, filterR1, filterR2);
 
         // 7, 8: write input plus feedback.
-        const bool gateOn = on(params, GateOn);
-        lineL[posL] = lineInput(inLeft, fbSampleL, get(params, LeftFeedbackLevel),
-                                on(params, LeftFeedbackOn), gateOn);
-        lineR[posR] = lineInput(inRight, fbSampleR, get(params, RightFeedbackLevel),
-                                on(params, RightFeedbackOn), gateOn);
+        lineL[posL] = lineInput(inLeft, fbSampleL, s.feedbackLevelL, s.feedbackL, s.saturate);
+        lineR[posR] = lineInput(inRight, fbSampleR, s.feedbackLevelR, s.feedbackR, s.saturate);
 
         // 9: hi cut, then lo cut, on the echoes.
-        if (on(params, HiCutOn)) {
-            const double c = dsp::clampCoefficient(get(params, HiCutFreq));
-            wetL = dsp::hiCut(wetL, c, hiL1, hiL2);
-            wetR = dsp::hiCut(wetR, c, hiR1, hiR2);
+        if (s.hiCut) {
+            wetL = dsp::hiCut(wetL, s.hiCutCoefficient, hiL1, hiL2);
+            wetR = dsp::hiCut(wetR, s.hiCutCoefficient, hiR1, hiR2);
         }
-        if (on(params, LoCutOn)) {
-            const double c = dsp::clampCoefficient(get(params, LoCutFreq));
-            wetL = dsp::loCut(wetL, c, loL1, loL2);
-            wetR = dsp::loCut(wetR, c, loR1, loR2);
+        if (s.loCut) {
+            wetL = dsp::loCut(wetL, s.loCutCoefficient, loL1, loL2);
+            wetR = dsp::loCut(wetR, s.loCutCoefficient, loR1, loR2);
         }
 
         // 10, 11: gate, then ducker.
-        if (gateOn) {
-            const float threshold = get(params, GateThreshold);
-            if (threshold > 0.0f) g.process(get(params, GateSpeed), threshold, wetL, wetR);
-        }
-        if (on(params, DuckerOn)) {
-            const float range = get(params, DuckerRange);
-            if (range > 0.0f)
-                d.process(range, get(params, DuckerSpeed), inLeft, inRight, wetL, wetR);
-        }
+        if (s.gate) g.step(s.gateTiming, s.gateThreshold, wetL, wetR);
+        if (s.ducker) d.step(s.duckerRates, inLeft, inRight, wetL, wetR);
 
         // 12: mix in float.
         float mixL = 0.0f, mixR = 0.0f;
-        if (on(params, LeftDelayOn)) mixL = wetL * get(params, LeftDelayLevel);
-        if (on(params, RightDelayOn)) mixR = wetR * get(params, RightDelayLevel);
-        if (on(params, DryOn)) {
-            const float dry = get(params, DryLevel);
-            mixL = mixL + inLeft * dry;
-            mixR = mixR + inRight * dry;
+        if (s.wetL) mixL = wetL * s.wetLevelL;
+        if (s.wetR) mixR = wetR * s.wetLevelR;
+        if (s.dry) {
+            mixL = mixL + inLeft * s.dryLevel;
+            mixR = mixR + inRight * s.dryLevel;
         }
 
         // 13: saturated outputs.
@@ -226,17 +262,14 @@ void DelayEngine::run(const std::atomic<float>* params, double samplesPerWholeNo
     rightLoCutStage2 = loR2;
     gate = g;
     ducker = d;
-    leftResonance = resL;
-    rightResonance = resR;
-    leftDelay = delayCacheL;
-    rightDelay = delayCacheR;
-    leftOffset = offsetCacheL;
-    rightOffset = offsetCacheR;
+    seenChanges = seen;
 }
 
 template void DelayEngine::run<false>(const std::atomic<float>*, double, const float*,
-                                      const float*, float*, float*, std::int32_t);
+                                      const float*, float*, float*, std::int32_t,
+                                      const std::atomic<std::uint32_t>*);
 template void DelayEngine::run<true>(const std::atomic<float>*, double, const float*,
-                                     const float*, float*, float*, std::int32_t);
+                                     const float*, float*, float*, std::int32_t,
+                                     const std::atomic<std::uint32_t>*);
 
 } // namespace ql

@@ -17,13 +17,18 @@ class DelayEngine {
 public:
     static constexpr std::int32_t DelayLineLength = dsp::kDelayLineLength;
 
-    // Runs `frames` frames. The parameters are read afresh at every frame. Both input samples of
-    // a frame are read before either output is written, so inputs and outputs may be the same
-    // arrays. With Accumulate the result is added to what the outputs held. The caller passes
-    // four valid channel pointers and frames > 0.
+    // Runs `frames` frames. Both input samples of a frame are read before either output is
+    // written, so inputs and outputs may be the same arrays. With Accumulate the result is added
+    // to what the outputs held. The caller passes four valid channel pointers and frames > 0.
+    //
+    // Parameters take effect from the next frame. With `changes`, a counter the writer of the
+    // parameters bumps (release) after every store, the engine reads that counter at every
+    // frame and reads the parameters again only when it moved; without it the parameters are
+    // read afresh at every frame.
     template <bool Accumulate>
     void run(const std::atomic<float>* params, double samplesPerWholeNote, const float* inL,
-             const float* inR, float* outL, float* outR, std::int32_t frames);
+             const float* inR, float* outL, float* outR, std::int32_t frames,
+             const std::atomic<std::uint32_t>* changes = nullptr);
 
     // Silences both lines; positions, filter, gate and ducker states are kept.
     void clearDelayLines();
@@ -81,11 +86,31 @@ private:
         std::uint32_t key = dsp::kNoKey;
         std::int32_t samples = 0;
     };
-    void forgetCachedSamples();
 
+    // Everything the per-frame flow takes from the parameters, derived when they change. The
+    // derived values keep their caches (keyed on the parameters' bits), so a change of one
+    // parameter recomputes only what depends on it.
+    struct Settings {
+        std::int32_t delayL = 0, delayR = 0, offsetL = 0, offsetR = 0;
+        bool filterL = false, filterR = false;
+        bool feedbackL = false, feedbackR = false, saturate = false;
+        bool hiCut = false, loCut = false, gate = false, ducker = false;
+        bool wetL = false, wetR = false, dry = false;
+        float feedbackLevelL = 0.0f, feedbackLevelR = 0.0f;
+        float wetLevelL = 0.0f, wetLevelR = 0.0f, dryLevel = 0.0f;
+        float gateThreshold = 0.0f;
+        double hiCutCoefficient = 0.0, loCutCoefficient = 0.0;
+        dsp::ResonantCoefficients resonanceL, resonanceR;
+        GateTiming gateTiming;
+        DuckerRates duckerRates;
+        CachedSamples delayCacheL, delayCacheR, offsetCacheL, offsetCacheR;
+    };
+    void readSettings(const std::atomic<float>* params, double samplesPerWholeNote);
+
+    Settings settings;
+    bool settingsValid = false;        // false until the first frame and after a tempo change
+    std::uint32_t seenChanges = 0;     // the change counter the settings were read at
     double cachedWholeNote = -1.0;
-    CachedSamples leftDelay, rightDelay, leftOffset, rightOffset;
-    dsp::ResonantCoefficients leftResonance, rightResonance;
 };
 
 } // namespace ql

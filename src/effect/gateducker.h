@@ -16,14 +16,8 @@ enum GateStateValue : std::int32_t {
     GateClosing = 3,
 };
 
-struct Gate {
-    std::int32_t gateState = GateClosed;
-    std::int32_t gateHoldCount = 0;
-    std::int32_t gateAttackCount = 0;
-    std::int32_t gateReleaseCount = 0;
-    double gateGain = 0.0;
-
-    // Lengths derived from GateSpeed, kept while its bits stay the same.
+// The lengths and steps derived from GateSpeed, kept while its bits stay the same.
+struct GateTiming {
     std::uint32_t speedKey = dsp::kNoKey;
     std::int32_t attackLength = 0;
     std::int32_t holdLength = 0;
@@ -42,11 +36,24 @@ struct Gate {
         attackStep = 1.0 / attackLength;
         releaseStep = 1.0 / releaseLength;
     }
+};
+
+struct Gate : GateTiming {
+    std::int32_t gateState = GateClosed;
+    std::int32_t gateHoldCount = 0;
+    std::int32_t gateAttackCount = 0;
+    std::int32_t gateReleaseCount = 0;
+    double gateGain = 0.0;
 
     // One frame of the gate on the two echo samples; runs only while switched on with a
     // threshold above 0 (the caller decides).
     void process(float speed, float threshold, float& left, float& right) {
         refresh(speed);
+        step(*this, threshold, left, right);
+    }
+
+    // The same frame with lengths derived beforehand (the engine keeps them with its settings).
+    void step(const GateTiming& timing, float threshold, float& left, float& right) {
         const float magL = std::fabs(left), magR = std::fabs(right);
         const float level = magL > magR ? magL : magR;
 
@@ -59,8 +66,8 @@ struct Gate {
         }
         if (gateState == GateOpening) {
             ++gateAttackCount;
-            gateGain += attackStep;
-            if (gateAttackCount > attackLength) {
+            gateGain += timing.attackStep;
+            if (gateAttackCount > timing.attackLength) {
                 gateState = GateOpen;
                 gateGain = 1.0;
             }
@@ -68,7 +75,7 @@ struct Gate {
         if (gateState == GateOpen || gateState == GateOpening) {
             if (level >= threshold) {
                 gateHoldCount = 0;
-            } else if (++gateHoldCount > holdLength) {
+            } else if (++gateHoldCount > timing.holdLength) {
                 gateHoldCount = 0;
                 gateState = GateClosing;
                 gateReleaseCount = 0;
@@ -76,8 +83,8 @@ struct Gate {
         }
         if (gateState == GateClosing) {
             ++gateReleaseCount;
-            gateGain -= releaseStep;
-            if (gateReleaseCount > releaseLength) gateState = GateClosed;
+            gateGain -= timing.releaseStep;
+            if (gateReleaseCount > timing.releaseLength) gateState = GateClosed;
         }
 
         if (gateState == GateClosed) {
@@ -90,10 +97,8 @@ struct Gate {
     }
 };
 
-struct Ducker {
-    double duckerEnvelope = 0.0;
-
-    // Rates derived from DuckerRange and DuckerSpeed, kept while their bits stay the same.
+// The rates derived from DuckerRange and DuckerSpeed, kept while their bits stay the same.
+struct DuckerRates {
     std::uint64_t key = ~std::uint64_t{0};
     double range = 0.0;
     double riseStep = 0.0;
@@ -110,21 +115,30 @@ struct Ducker {
         riseStep = range / n;
         fallStep = 0.28 * riseStep;
     }
+};
+
+struct Ducker : DuckerRates {
+    double duckerEnvelope = 0.0;
 
     // One frame of the ducker, driven by the frame's (finite) input samples; runs only while
     // switched on with a range above 0 (the caller decides).
     void process(float rangeValue, float speed, float inL, float inR, float& left, float& right) {
         refresh(rangeValue, speed);
+        step(*this, inL, inR, left, right);
+    }
+
+    // The same frame with rates derived beforehand (the engine keeps them with its settings).
+    void step(const DuckerRates& rates, float inL, float inR, float& left, float& right) {
         const float magL = std::fabs(inL), magR = std::fabs(inR);
         const double input = magL > magR ? magL : magR;
         // Both candidates are computed and one is picked: the choice follows the input around
         // the envelope, which no branch predictor can guess.
-        double up = duckerEnvelope + riseStep;
+        double up = duckerEnvelope + rates.riseStep;
         up = up > 1.0 ? 1.0 : up;
-        double down = duckerEnvelope - fallStep;
+        double down = duckerEnvelope - rates.fallStep;
         down = down < 0.0 ? 0.0 : down;
         duckerEnvelope = input > duckerEnvelope ? up : down;
-        double gain = 1.0 - 5.0 * duckerEnvelope * range;
+        double gain = 1.0 - 5.0 * duckerEnvelope * rates.range;
         gain = gain < 0.0 ? 0.0 : gain;
         left = static_cast<float>(left * gain);
         right = static_cast<float>(right * gain);
