@@ -8,6 +8,19 @@
 #include <cstdint>
 #include <limits>
 
+// SSE2 is part of every x86-64 target, and the 32-bit x86 build asks for it (-msse2). Defining
+// QL_DSP_SSE2 as 0 builds the scalar fallback instead (to test that it gives the same bits).
+#if !defined(QL_DSP_SSE2)
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#define QL_DSP_SSE2 1
+#else
+#define QL_DSP_SSE2 0
+#endif
+#endif
+#if QL_DSP_SSE2
+#include <emmintrin.h>
+#endif
+
 namespace ql::dsp {
 
 // Both delay lines hold 4800 ms at 192 kHz, whatever the sample rate.
@@ -153,6 +166,188 @@ inline float hiCut(float x, double c, float& stage1, float& stage2) {
 // Lo cut: the echo minus its low-passed copy.
 inline float loCut(float x, double c, float& stage1, float& stage2) {
     return x - twoPoleLowPass(x, c, stage1, stage2);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Left and right as a pair. The two sides run the same arithmetic on independent data, so the
+// engine works on both at once: with SSE2 as the two low lanes of a register (packed IEEE
+// operations round each lane exactly as the scalar ones do, so the bits equal two scalar
+// evaluations), elsewhere as two scalars. Lane 0 is left, lane 1 right.
+
+#if QL_DSP_SSE2
+
+struct Floats2 {
+    __m128 v; // lanes 2 and 3 carry nothing of meaning
+};
+struct Doubles2 {
+    __m128d v;
+};
+// A per-lane condition: all bits set where true.
+struct Mask2 {
+    __m128 v;
+};
+struct DoubleMask2 {
+    __m128d v;
+};
+
+inline Floats2 pair(float left, float right) {
+    return {_mm_unpacklo_ps(_mm_set_ss(left), _mm_set_ss(right))};
+}
+inline Floats2 load2(const float* left, const float* right) {
+    return {_mm_unpacklo_ps(_mm_load_ss(left), _mm_load_ss(right))};
+}
+inline float left(Floats2 x) { return _mm_cvtss_f32(x.v); }
+inline float right(Floats2 x) { return _mm_cvtss_f32(_mm_shuffle_ps(x.v, x.v, 1)); }
+inline void store2(Floats2 x, float* left, float* right) {
+    _mm_store_ss(left, x.v);
+    _mm_store_ss(right, _mm_shuffle_ps(x.v, x.v, 1));
+}
+inline Floats2 operator+(Floats2 a, Floats2 b) { return {_mm_add_ps(a.v, b.v)}; }
+inline Floats2 operator-(Floats2 a, Floats2 b) { return {_mm_sub_ps(a.v, b.v)}; }
+inline Floats2 operator*(Floats2 a, Floats2 b) { return {_mm_mul_ps(a.v, b.v)}; }
+inline Floats2 splat(float x) { return {_mm_set1_ps(x)}; }
+inline Floats2 abs2(Floats2 x) {
+    return {_mm_and_ps(x.v, _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF)))};
+}
+// The larger magnitude of the two lanes.
+inline float maxAbs(Floats2 x) {
+    const __m128 a = abs2(x).v;
+    return _mm_cvtss_f32(_mm_max_ss(a, _mm_shuffle_ps(a, a, 1)));
+}
+
+inline Doubles2 pair(double left, double right) { return {_mm_set_pd(right, left)}; }
+inline Doubles2 splat(double x) { return {_mm_set1_pd(x)}; }
+inline double left(Doubles2 x) { return _mm_cvtsd_f64(x.v); }
+inline double right(Doubles2 x) { return _mm_cvtsd_f64(_mm_unpackhi_pd(x.v, x.v)); }
+inline Doubles2 operator+(Doubles2 a, Doubles2 b) { return {_mm_add_pd(a.v, b.v)}; }
+inline Doubles2 operator-(Doubles2 a, Doubles2 b) { return {_mm_sub_pd(a.v, b.v)}; }
+inline Doubles2 operator*(Doubles2 a, Doubles2 b) { return {_mm_mul_pd(a.v, b.v)}; }
+inline Doubles2 widen(Floats2 x) { return {_mm_cvtps_pd(x.v)}; }  // exact
+inline Floats2 narrow(Doubles2 x) { return {_mm_cvtpd_ps(x.v)}; } // rounds to nearest
+
+inline Mask2 mask2(bool left, bool right) {
+    return {_mm_castsi128_ps(_mm_set_epi32(0, 0, right ? -1 : 0, left ? -1 : 0))};
+}
+inline DoubleMask2 doubleMask2(bool left, bool right) {
+    return {_mm_castsi128_pd(_mm_set_epi32(right ? -1 : 0, right ? -1 : 0, left ? -1 : 0,
+                                           left ? -1 : 0))};
+}
+inline Mask2 operator&(Mask2 a, Mask2 b) { return {_mm_and_ps(a.v, b.v)}; }
+// |x| <= limit and |x| >= limit per lane; false for a NaN, as the scalar comparisons.
+inline Mask2 absAtMost(Floats2 x, float limit) {
+    return {_mm_cmple_ps(abs2(x).v, _mm_set1_ps(limit))};
+}
+inline Mask2 absAtLeast(Floats2 x, float limit) {
+    return {_mm_cmple_ps(_mm_set1_ps(limit), abs2(x).v)};
+}
+inline Mask2 finite2(Floats2 x) { return absAtMost(x, std::numeric_limits<float>::max()); }
+// Both lanes true (lanes 2 and 3 are not looked at).
+inline bool both(Mask2 m) { return (_mm_movemask_ps(m.v) & 3) == 3; }
+// x where the mask is true, +0.0 elsewhere.
+inline Floats2 keep(Floats2 x, Mask2 m) { return {_mm_and_ps(x.v, m.v)}; }
+inline Floats2 select(Mask2 m, Floats2 a, Floats2 b) {
+    return {_mm_or_ps(_mm_and_ps(m.v, a.v), _mm_andnot_ps(m.v, b.v))};
+}
+inline Doubles2 select(DoubleMask2 m, Doubles2 a, Doubles2 b) {
+    return {_mm_or_pd(_mm_and_pd(m.v, a.v), _mm_andnot_pd(m.v, b.v))};
+}
+
+#else // two scalars, the same operations lane by lane
+
+struct Floats2 {
+    float l, r;
+};
+struct Doubles2 {
+    double l, r;
+};
+struct Mask2 {
+    bool l, r;
+};
+struct DoubleMask2 {
+    bool l, r;
+};
+
+inline Floats2 pair(float left, float right) { return {left, right}; }
+inline Floats2 load2(const float* left, const float* right) { return {*left, *right}; }
+inline float left(Floats2 x) { return x.l; }
+inline float right(Floats2 x) { return x.r; }
+inline void store2(Floats2 x, float* left, float* right) {
+    *left = x.l;
+    *right = x.r;
+}
+inline Floats2 operator+(Floats2 a, Floats2 b) { return {a.l + b.l, a.r + b.r}; }
+inline Floats2 operator-(Floats2 a, Floats2 b) { return {a.l - b.l, a.r - b.r}; }
+inline Floats2 operator*(Floats2 a, Floats2 b) { return {a.l * b.l, a.r * b.r}; }
+inline Floats2 splat(float x) { return {x, x}; }
+inline Floats2 abs2(Floats2 x) { return {std::fabs(x.l), std::fabs(x.r)}; }
+inline float maxAbs(Floats2 x) {
+    const Floats2 a = abs2(x);
+    return a.l > a.r ? a.l : a.r;
+}
+
+inline Doubles2 pair(double left, double right) { return {left, right}; }
+inline Doubles2 splat(double x) { return {x, x}; }
+inline double left(Doubles2 x) { return x.l; }
+inline double right(Doubles2 x) { return x.r; }
+inline Doubles2 operator+(Doubles2 a, Doubles2 b) { return {a.l + b.l, a.r + b.r}; }
+inline Doubles2 operator-(Doubles2 a, Doubles2 b) { return {a.l - b.l, a.r - b.r}; }
+inline Doubles2 operator*(Doubles2 a, Doubles2 b) { return {a.l * b.l, a.r * b.r}; }
+inline Doubles2 widen(Floats2 x) { return {x.l, x.r}; }
+inline Floats2 narrow(Doubles2 x) { return {static_cast<float>(x.l), static_cast<float>(x.r)}; }
+
+inline Mask2 mask2(bool left, bool right) { return {left, right}; }
+inline DoubleMask2 doubleMask2(bool left, bool right) { return {left, right}; }
+inline Mask2 operator&(Mask2 a, Mask2 b) { return {a.l && b.l, a.r && b.r}; }
+inline Mask2 absAtMost(Floats2 x, float limit) {
+    return {std::fabs(x.l) <= limit, std::fabs(x.r) <= limit};
+}
+inline Mask2 absAtLeast(Floats2 x, float limit) {
+    return {std::fabs(x.l) >= limit, std::fabs(x.r) >= limit};
+}
+inline Mask2 finite2(Floats2 x) { return {std::isfinite(x.l), std::isfinite(x.r)}; }
+inline bool both(Mask2 m) { return m.l && m.r; }
+inline Floats2 keep(Floats2 x, Mask2 m) { return {m.l ? x.l : 0.0f, m.r ? x.r : 0.0f}; }
+inline Floats2 select(Mask2 m, Floats2 a, Floats2 b) { return {m.l ? a.l : b.l, m.r ? a.r : b.r}; }
+inline Doubles2 select(DoubleMask2 m, Doubles2 a, Doubles2 b) {
+    return {m.l ? a.l : b.l, m.r ? a.r : b.r};
+}
+
+#endif
+
+// A pair with every lane that is not a finite float set to 0. The check is a predictable
+// branch: the masking stays off the filters' chains of dependent operations.
+inline Floats2 finiteOrZero2(Floats2 x) {
+    const Mask2 finite = finite2(x);
+    return both(finite) ? x : keep(x, finite);
+}
+
+// resonantLowPass on both sides, the states held as doubles (each the exact value of a float).
+inline Floats2 resonantLowPass2(Floats2 x, Doubles2 f, Doubles2 k, Doubles2& stage1,
+                                Doubles2& stage2) {
+    const Doubles2 s1 = stage1, s2 = stage2;
+    const Floats2 n1 = finiteOrZero2(narrow(s1 + f * ((widen(x) - s1) + (s1 - s2) * k) +
+                                            splat(kAntiDenormal)));
+    const Doubles2 w1 = widen(n1);
+    const Floats2 n2 = finiteOrZero2(narrow(s2 + f * (w1 - s2)));
+    stage1 = w1;
+    stage2 = widen(n2);
+    return n2;
+}
+
+// twoPoleLowPass on both sides with one coefficient, states held as doubles.
+inline Floats2 twoPoleLowPass2(Floats2 x, Doubles2 c, Doubles2& stage1, Doubles2& stage2) {
+    const Doubles2 n1 = widen(narrow(stage1 + (widen(x) - stage1) * c + splat(kAntiDenormal)));
+    const Floats2 n2 = narrow(stage2 + (n1 - stage2) * c);
+    stage1 = n1;
+    stage2 = widen(n2);
+    return n2;
+}
+
+// Both outputs through saturateOutput; the pair stays as it is while both are inside the knee.
+inline Floats2 saturateOutput2(Floats2 x) {
+    constexpr float kKnee = floatAtOrBelow(kOutputKnee);
+    if (both(absAtMost(x, kKnee))) return x;
+    return pair(saturateOutput(left(x)), saturateOutput(right(x)));
 }
 
 } // namespace ql::dsp

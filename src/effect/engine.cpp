@@ -16,24 +16,6 @@ inline bool on(const std::atomic<float>* params, int index) {
     return dsp::bitsOf(get(params, index)) == 0x3F800000u;
 }
 
-// The value a frame writes into a line: the input plus the scaled feedback (flushed to 0 below
-// the denormal threshold or when switched off), saturated at the knee 0.8 while the gate switch
-// is on. A value that would not be a finite float is written as 0: one bad sum must not stay
-// in the line and in the loop for good.
-inline float lineInput(float in, float feedbackSample, float level, bool feedbackOn,
-                       bool saturate) {
-    constexpr float kFlush = dsp::floatAtOrAbove(dsp::kAntiDenormal); // |fb| < 1e-25 exactly
-    float fb = feedbackSample * level;
-    if (!feedbackOn || !(std::fabs(fb) >= kFlush)) fb = 0.0f;
-    // The double sum rounded to float equals the float sum (the double holds it with room to
-    // spare); the double is needed only where the saturation bends.
-    float stored = in + fb;
-    if (saturate && !(std::fabs(stored) <= 0.79f))
-        stored = static_cast<float>(
-            dsp::softSaturate(static_cast<double>(in) + fb, dsp::kLineKnee));
-    return std::isfinite(stored) ? stored : 0.0f;
-}
-
 } // namespace
 
 std::int32_t DelayEngine::delaySamples(float value, double samplesPerWholeNote) {
@@ -84,25 +66,28 @@ void DelayEngine::readSettings(const std::atomic<float>* params, double samplesP
         s.offsetR = cached(s.offsetCacheR, get(params, RightInitialDelayTime), true);
     }
 
-    // 6: resonant low-passes.
+    // 6: resonant low-passes. A side switched off computes with zero coefficients and keeps
+    // its state and its feedback sample (the lanes are selected afterwards).
     s.filterL = on(params, LeftFilterOn);
     if (s.filterL) s.resonanceL.refresh(get(params, LeftFilterFreq), get(params, LeftFilterReso));
     s.filterR = on(params, RightFilterOn);
     if (s.filterR)
         s.resonanceR.refresh(get(params, RightFilterFreq), get(params, RightFilterReso));
+    s.filterF = dsp::pair(s.filterL ? s.resonanceL.f : 0.0, s.filterR ? s.resonanceR.f : 0.0);
+    s.filterK = dsp::pair(s.filterL ? s.resonanceL.k : 0.0, s.filterR ? s.resonanceR.k : 0.0);
+    s.filterOn = dsp::doubleMask2(s.filterL, s.filterR);
+    s.filterOnFloat = dsp::mask2(s.filterL, s.filterR);
 
     // 7, 8: line input.
     s.saturate = on(params, GateOn);
-    s.feedbackL = on(params, LeftFeedbackOn);
-    s.feedbackLevelL = get(params, LeftFeedbackLevel);
-    s.feedbackR = on(params, RightFeedbackOn);
-    s.feedbackLevelR = get(params, RightFeedbackLevel);
+    s.feedbackOn = dsp::mask2(on(params, LeftFeedbackOn), on(params, RightFeedbackOn));
+    s.feedbackLevel = dsp::pair(get(params, LeftFeedbackLevel), get(params, RightFeedbackLevel));
 
-    // 9: cuts.
+    // 9: cuts, one coefficient for both sides.
     s.hiCut = on(params, HiCutOn);
-    if (s.hiCut) s.hiCutCoefficient = dsp::clampCoefficient(get(params, HiCutFreq));
+    if (s.hiCut) s.hiCutCoefficient = dsp::splat(double{dsp::clampCoefficient(get(params, HiCutFreq))});
     s.loCut = on(params, LoCutOn);
-    if (s.loCut) s.loCutCoefficient = dsp::clampCoefficient(get(params, LoCutFreq));
+    if (s.loCut) s.loCutCoefficient = dsp::splat(double{dsp::clampCoefficient(get(params, LoCutFreq))});
 
     // 10, 11: gate and ducker, each only while its switch is on and its amount above 0.
     s.gateThreshold = get(params, GateThreshold);
@@ -113,10 +98,8 @@ void DelayEngine::readSettings(const std::atomic<float>* params, double samplesP
     if (s.ducker) s.duckerRates.refresh(range, get(params, DuckerSpeed));
 
     // 12: mix.
-    s.wetL = on(params, LeftDelayOn);
-    s.wetLevelL = get(params, LeftDelayLevel);
-    s.wetR = on(params, RightDelayOn);
-    s.wetLevelR = get(params, RightDelayLevel);
+    s.wetOn = dsp::mask2(on(params, LeftDelayOn), on(params, RightDelayOn));
+    s.wetLevel = dsp::pair(get(params, LeftDelayLevel), get(params, RightDelayLevel));
     s.dry = on(params, DryOn);
     s.dryLevel = get(params, DryLevel);
 }
@@ -139,17 +122,19 @@ void DelayEngine::run(const std::atomic<float>* params, double samplesPerWholeNo
 
     // The state is worked on in locals and stored back after the block: the output buffers
     // could otherwise alias any float of this object, and every store to them would force the
-    // state back into memory. The settings are a local copy for the same reason.
+    // state back into memory. The settings are a local copy for the same reason. Filter states
+    // are held as doubles (each the exact value of its float), left and right side by side.
+    using namespace dsp;
     float* const lineL = leftDelayLine;
     float* const lineR = rightDelayLine;
     std::int32_t posL = leftWritePos, posR = rightWritePos;
-    float fbSampleL = leftFeedbackSample, fbSampleR = rightFeedbackSample;
-    float filterL1 = leftFilterStage1, filterL2 = leftFilterStage2;
-    float filterR1 = rightFilterStage1, filterR2 = rightFilterStage2;
-    float hiL1 = leftHiCutStage1, hiL2 = leftHiCutStage2, hiR1 = rightHiCutStage1,
-          hiR2 = rightHiCutStage2;
-    float loL1 = leftLoCutStage1, loL2 = leftLoCutStage2, loR1 = rightLoCutStage1,
-          loR2 = rightLoCutStage2;
+    Floats2 fbSample = pair(leftFeedbackSample, rightFeedbackSample);
+    Doubles2 filter1 = pair(double{leftFilterStage1}, double{rightFilterStage1});
+    Doubles2 filter2 = pair(double{leftFilterStage2}, double{rightFilterStage2});
+    Doubles2 hi1 = pair(double{leftHiCutStage1}, double{rightHiCutStage1});
+    Doubles2 hi2 = pair(double{leftHiCutStage2}, double{rightHiCutStage2});
+    Doubles2 lo1 = pair(double{leftLoCutStage1}, double{rightLoCutStage1});
+    Doubles2 lo2 = pair(double{leftLoCutStage2}, double{rightLoCutStage2});
     Gate g = gate;
     Ducker d = ducker;
     Settings s = settings;
@@ -172,16 +157,16 @@ void DelayEngine::run(const std::atomic<float>* params, double samplesPerWholeNo
             stale = everyFrame;
         }
 
-        const float inLeft = dsp::finiteOrZero(inL[i]);
-        const float inRight = dsp::finiteOrZero(inR[i]);
+        // Both inputs are read before any output is written (in-place processing).
+        const Floats2 raw = load2(inL + i, inR + i);
+        const Floats2 in = keep(raw, finite2(raw));
 
         // 3, 4: feedback taps. A tap at the write position reads the sample one line old.
         std::int32_t readL = posL - s.delayL;
         if (readL < 0) readL += kLength;
         std::int32_t readR = posR - s.delayR;
         if (readR < 0) readR += kLength;
-        fbSampleL = lineL[readL];
-        fbSampleR = lineR[readR];
+        const Floats2 tap = load2(lineL + readL, lineR + readR);
 
         // 5: wet taps, shifted by the offsets.
         std::int32_t wetPosL = readL - s.offsetL;
@@ -194,49 +179,68 @@ void DelayEngine::run(const std::atomic<float>* params, double samplesPerWholeNo
             wetPosR += kLength;
         else if (wetPosR >= kLength)
             wetPosR -= kLength;
-        float wetL = lineL[wetPosL];
-        float wetR = lineR[wetPosR];
+        Floats2 wet = load2(lineL + wetPosL, lineR + wetPosR);
 
-        // 6: resonant low-passes on what is fed back.
-        if (s.filterL) fbSampleL = dsp::resonantLowPass(fbSampleL, s.resonanceL, filterL1, filterL2);
-        if (s.filterR) fbSampleR = dsp::resonantLowPass(fbSampleR, s.resonanceR, filterR1, filterR2);
+        // 6: resonant low-passes on what is fed back. With one side off, its lane keeps its
+        // state and its tap (the selects sit on the filter's chain, so only then).
+        fbSample = tap;
+        if (s.filterL && s.filterR) {
+            fbSample = resonantLowPass2(tap, s.filterF, s.filterK, filter1, filter2);
+        } else if (s.filterL || s.filterR) {
+            Doubles2 n1 = filter1, n2 = filter2;
+            const Floats2 y = resonantLowPass2(tap, s.filterF, s.filterK, n1, n2);
+            filter1 = select(s.filterOn, n1, filter1);
+            filter2 = select(s.filterOn, n2, filter2);
+            fbSample = select(s.filterOnFloat, y, tap);
+        }
 
-        // 7, 8: write input plus feedback.
-        lineL[posL] = lineInput(inLeft, fbSampleL, s.feedbackLevelL, s.feedbackL, s.saturate);
-        lineR[posR] = lineInput(inRight, fbSampleR, s.feedbackLevelR, s.feedbackR, s.saturate);
+        // 7, 8: write input plus feedback: the feedback flushed to 0 below the denormal
+        // threshold or when switched off, saturated at the knee 0.8 while the gate switch is
+        // on. A value that would not be a finite float is written as 0: one bad sum must not
+        // stay in the line and in the loop for good.
+        {
+            constexpr float kFlush = floatAtOrAbove(kAntiDenormal); // |fb| < 1e-25 exactly
+            Floats2 fb = fbSample * s.feedbackLevel;
+            fb = keep(fb, absAtLeast(fb, kFlush) & s.feedbackOn);
+            // The double sum rounded to float equals the float sum (the double holds it with
+            // room to spare); the double is needed only where the saturation bends.
+            Floats2 stored = in + fb;
+            if (s.saturate && !both(absAtMost(stored, 0.79f))) {
+                const auto bend = [](float x, float inSample, float fbValue) {
+                    if (std::fabs(x) <= 0.79f) return x;
+                    return static_cast<float>(
+                        softSaturate(static_cast<double>(inSample) + fbValue, kLineKnee));
+                };
+                stored = pair(bend(left(stored), left(in), left(fb)),
+                              bend(right(stored), right(in), right(fb)));
+            }
+            store2(finiteOrZero2(stored), lineL + posL, lineR + posR);
+        }
 
         // 9: hi cut, then lo cut, on the echoes.
-        if (s.hiCut) {
-            wetL = dsp::hiCut(wetL, s.hiCutCoefficient, hiL1, hiL2);
-            wetR = dsp::hiCut(wetR, s.hiCutCoefficient, hiR1, hiR2);
-        }
-        if (s.loCut) {
-            wetL = dsp::loCut(wetL, s.loCutCoefficient, loL1, loL2);
-            wetR = dsp::loCut(wetR, s.loCutCoefficient, loR1, loR2);
-        }
+        if (s.hiCut) wet = twoPoleLowPass2(wet, s.hiCutCoefficient, hi1, hi2);
+        if (s.loCut) wet = wet - twoPoleLowPass2(wet, s.loCutCoefficient, lo1, lo2);
 
-        // 10, 11: gate, then ducker.
-        if (s.gate) g.step(s.gateTiming, s.gateThreshold, wetL, wetR);
-        if (s.ducker) d.step(s.duckerRates, inLeft, inRight, wetL, wetR);
-
-        // 12: mix in float.
-        float mixL = 0.0f, mixR = 0.0f;
-        if (s.wetL) mixL = wetL * s.wetLevelL;
-        if (s.wetR) mixR = wetR * s.wetLevelR;
-        if (s.dry) {
-            mixL = mixL + inLeft * s.dryLevel;
-            mixR = mixR + inRight * s.dryLevel;
+        // 10, 11: gate, then ducker; each ends in a gain in double applied to both echoes.
+        if (s.gate) {
+            wet = g.advance(s.gateTiming, s.gateThreshold, maxAbs(wet))
+                      ? narrow(widen(wet) * splat(g.gateGain))
+                      : pair(0.0f, 0.0f);
         }
+        if (s.ducker)
+            wet = narrow(widen(wet) * splat(d.advance(s.duckerRates, left(in), right(in))));
+
+        // 12: mix in float; a side switched off contributes +0.
+        Floats2 mix = keep(wet * s.wetLevel, s.wetOn);
+        if (s.dry) mix = mix + in * splat(s.dryLevel);
 
         // 13: saturated outputs.
-        const float yL = dsp::saturateOutput(mixL);
-        const float yR = dsp::saturateOutput(mixR);
+        const Floats2 y = saturateOutput2(mix);
         if constexpr (Accumulate) {
-            outL[i] += yL;
-            outR[i] += yR;
+            outL[i] += left(y);
+            outR[i] += right(y);
         } else {
-            outL[i] = yL;
-            outR[i] = yR;
+            store2(y, outL + i, outR + i);
         }
 
         // 14: advance.
@@ -246,20 +250,20 @@ void DelayEngine::run(const std::atomic<float>* params, double samplesPerWholeNo
 
     leftWritePos = posL;
     rightWritePos = posR;
-    leftFeedbackSample = fbSampleL;
-    rightFeedbackSample = fbSampleR;
-    leftFilterStage1 = filterL1;
-    leftFilterStage2 = filterL2;
-    rightFilterStage1 = filterR1;
-    rightFilterStage2 = filterR2;
-    leftHiCutStage1 = hiL1;
-    leftHiCutStage2 = hiL2;
-    rightHiCutStage1 = hiR1;
-    rightHiCutStage2 = hiR2;
-    leftLoCutStage1 = loL1;
-    leftLoCutStage2 = loL2;
-    rightLoCutStage1 = loR1;
-    rightLoCutStage2 = loR2;
+    leftFeedbackSample = left(fbSample);
+    rightFeedbackSample = right(fbSample);
+    leftFilterStage1 = static_cast<float>(left(filter1));
+    leftFilterStage2 = static_cast<float>(left(filter2));
+    rightFilterStage1 = static_cast<float>(right(filter1));
+    rightFilterStage2 = static_cast<float>(right(filter2));
+    leftHiCutStage1 = static_cast<float>(left(hi1));
+    leftHiCutStage2 = static_cast<float>(left(hi2));
+    rightHiCutStage1 = static_cast<float>(right(hi1));
+    rightHiCutStage2 = static_cast<float>(right(hi2));
+    leftLoCutStage1 = static_cast<float>(left(lo1));
+    leftLoCutStage2 = static_cast<float>(left(lo2));
+    rightLoCutStage1 = static_cast<float>(right(lo1));
+    rightLoCutStage2 = static_cast<float>(right(lo2));
     gate = g;
     ducker = d;
     seenChanges = seen;

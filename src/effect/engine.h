@@ -93,13 +93,19 @@ private:
     struct Settings {
         std::int32_t delayL = 0, delayR = 0, offsetL = 0, offsetR = 0;
         bool filterL = false, filterR = false;
-        bool feedbackL = false, feedbackR = false, saturate = false;
-        bool hiCut = false, loCut = false, gate = false, ducker = false;
-        bool wetL = false, wetR = false, dry = false;
-        float feedbackLevelL = 0.0f, feedbackLevelR = 0.0f;
-        float wetLevelL = 0.0f, wetLevelR = 0.0f, dryLevel = 0.0f;
+        bool saturate = false, hiCut = false, loCut = false, gate = false, ducker = false;
+        bool dry = false;
         float gateThreshold = 0.0f;
-        double hiCutCoefficient = 0.0, loCutCoefficient = 0.0;
+        float dryLevel = 0.0f;
+        // Left and right side by side for the paired arithmetic of the frame loop.
+        dsp::Doubles2 filterF{}, filterK{}; // resonant coefficients, 0 for a side switched off
+        dsp::DoubleMask2 filterOn{};
+        dsp::Mask2 filterOnFloat{};
+        dsp::Floats2 feedbackLevel{};
+        dsp::Mask2 feedbackOn{};
+        dsp::Doubles2 hiCutCoefficient{}, loCutCoefficient{};
+        dsp::Floats2 wetLevel{};
+        dsp::Mask2 wetOn{};
         dsp::ResonantCoefficients resonanceL, resonanceR;
         GateTiming gateTiming;
         DuckerRates duckerRates;

@@ -56,7 +56,19 @@ struct Gate : GateTiming {
     void step(const GateTiming& timing, float threshold, float& left, float& right) {
         const float magL = std::fabs(left), magR = std::fabs(right);
         const float level = magL > magR ? magL : magR;
+        if (advance(timing, threshold, level)) {
+            left = static_cast<float>(left * gateGain);
+            right = static_cast<float>(right * gateGain);
+        } else {
+            left = 0.0f;
+            right = 0.0f;
+        }
+    }
 
+    // The state machine of one frame for the echo level (the larger magnitude of the two echo
+    // samples). Answers false when the gate is closed (the echoes are silenced), otherwise the
+    // echoes are scaled by gateGain.
+    bool advance(const GateTiming& timing, float threshold, float level) {
         // The steps run in this order and each sees what the previous one left, so one frame
         // can pass several transitions.
         if ((gateState == GateClosed || gateState == GateClosing) && level > threshold) {
@@ -86,14 +98,7 @@ struct Gate : GateTiming {
             gateGain -= timing.releaseStep;
             if (gateReleaseCount > timing.releaseLength) gateState = GateClosed;
         }
-
-        if (gateState == GateClosed) {
-            left = 0.0f;
-            right = 0.0f;
-        } else {
-            left = static_cast<float>(left * gateGain);
-            right = static_cast<float>(right * gateGain);
-        }
+        return gateState != GateClosed;
     }
 };
 
@@ -129,6 +134,13 @@ struct Ducker : DuckerRates {
 
     // The same frame with rates derived beforehand (the engine keeps them with its settings).
     void step(const DuckerRates& rates, float inL, float inR, float& left, float& right) {
+        const double gain = advance(rates, inL, inR);
+        left = static_cast<float>(left * gain);
+        right = static_cast<float>(right * gain);
+    }
+
+    // Moves the envelope for the frame's input samples and answers the gain for the echoes.
+    double advance(const DuckerRates& rates, float inL, float inR) {
         const float magL = std::fabs(inL), magR = std::fabs(inR);
         const double input = magL > magR ? magL : magR;
         // Both candidates are computed and one is picked: the choice follows the input around
@@ -138,10 +150,8 @@ struct Ducker : DuckerRates {
         double down = duckerEnvelope - rates.fallStep;
         down = down < 0.0 ? 0.0 : down;
         duckerEnvelope = input > duckerEnvelope ? up : down;
-        double gain = 1.0 - 5.0 * duckerEnvelope * rates.range;
-        gain = gain < 0.0 ? 0.0 : gain;
-        left = static_cast<float>(left * gain);
-        right = static_cast<float>(right * gain);
+        const double gain = 1.0 - 5.0 * duckerEnvelope * rates.range;
+        return gain < 0.0 ? 0.0 : gain;
     }
 };
 
