@@ -198,6 +198,16 @@ int evenCeil(long double v) {
 
 } // namespace
 
+void RotatedBoundingBox(int width, int height, TAngle angle, long double scaleX, long double scaleY,
+                        int& outWidth, int& outHeight) {
+    long double s, c;
+    exactSinCos(angle % 360, s, c);
+    const long double w = width * scaleX / 100.0L;
+    const long double h = height * scaleY / 100.0L;
+    outWidth = evenCeil(std::fabs(c * w) + std::fabs(s * h));
+    outHeight = evenCeil(std::fabs(s * w) + std::fabs(c * h));
+}
+
 // --- colours
 
 void SetSystemColorResolver(TSystemColorResolver resolver) {
@@ -441,14 +451,7 @@ void TAbstractSuperDIB::DrawWith(TDIBRowRoutine routine, const TDIBRoutineSettin
     }
     if (width < 1 || height < 1 || !fPixels || !dest.fPixels) return;
     int tw = width, th = height;
-    if (fAutoSize) {
-        long double s, c;
-        exactSinCos(fAngle, s, c);
-        const long double w = width * fScaleX / 100.0L;
-        const long double h = height * fScaleY / 100.0L;
-        tw = evenCeil(std::fabs(c * w) + std::fabs(s * h));
-        th = evenCeil(std::fabs(s * w) + std::fabs(c * h));
-    }
+    if (fAutoSize) RotatedBoundingBox(width, height, fAngle, fScaleX, fScaleY, tw, th);
     // Keeps the settings alive even if drawing changes this image's own.
     const TDIBRoutineSettings held = settings;
     TWinDIB temp(tw, th);

@@ -58,6 +58,12 @@ uint32_t ColorToRGB(TColor color);
 uint32_t ColorToPixel(TColor color);
 TColor PixelToColor(uint32_t pixel);
 
+// The size Draw gives its intermediate image under AutoSize: the bounding box of a width x height
+// rectangle turned by `angle` degrees and scaled by scaleX, scaleY percent, each side rounded up
+// to an even number (at least 2).
+void RotatedBoundingBox(int width, int height, TAngle angle, long double scaleX, long double scaleY,
+                        int& outWidth, int& outHeight);
+
 // 3x3 convolution: coefficients row by row (top row first), a bias per channel added after the
 // division, results clamped to 0..255. Alpha is left alone; edge pixels repeat outward.
 struct TDIBFilter {
