@@ -321,7 +321,9 @@ void TCustomDIBControl::RemoveChild(TControl* control) {
 
 void TCustomDIBControl::Notification(TComponent* component, TOperation operation) {
     TGraphicControl::Notification(component, operation);
-    if (operation == opRemove) std::erase(fChildren, static_cast<TControl*>(component));
+    // Compared as components: the one going may no longer be a whole TControl.
+    if (operation == opRemove)
+        std::erase_if(fChildren, [&](TControl* c) { return c == component; });
 }
 
 void TCustomDIBControl::SetDIBTabOrder(int order) {
