@@ -2,7 +2,7 @@
 // timed benchmark on a shared machine does not:
 //
 //   valgrind --tool=callgrind --collect-atstart=no --callgrind-out-file=/dev/null
-//       build-bench/bench/ql_bench_engine_count plain|program0|allstages|automated|block64
+//       build-bench/bench/ql_bench_engine_count plain|program0|filters|cuts|gate|ducker|allstages|automated|block64
 //
 // Only the processing calls are counted (collection is switched on around them); divide the
 // reported "Collected" instruction count by the frame count printed here.
@@ -101,7 +101,28 @@ int main(int argc, char** argv) {
     timeInfo.flags = kVstTempoValid;
     auto effect = std::make_unique<APlugin>(hostCallback);
     effect->resume();
-    if (std::strcmp(scenario, "program0") != 0) allStagesOn(*effect);
+    // Program 0 alone, with one group of stages added, or with every stage on.
+    using namespace ql;
+    const std::pair<int, float> filters[] = {{LeftFilterOn, 1.0f},   {LeftFilterFreq, 0.6f},
+                                             {LeftFilterReso, 0.5f}, {RightFilterOn, 1.0f},
+                                             {RightFilterFreq, 0.4f}, {RightFilterReso, 0.3f}};
+    const std::pair<int, float> cuts[] = {
+        {HiCutOn, 1.0f}, {HiCutFreq, 0.7f}, {LoCutOn, 1.0f}, {LoCutFreq, 0.05f}};
+    const std::pair<int, float> gate[] = {{GateOn, 1.0f}, {GateThreshold, 0.01f}};
+    const std::pair<int, float> ducker[] = {{DuckerOn, 1.0f}, {DuckerRange, 0.3f}};
+    const auto set = [&](const auto& list) {
+        for (const auto& [index, value] : list) effect->setParameter(index, value);
+    };
+    if (std::strcmp(scenario, "filters") == 0)
+        set(filters);
+    else if (std::strcmp(scenario, "cuts") == 0)
+        set(cuts);
+    else if (std::strcmp(scenario, "gate") == 0)
+        set(gate);
+    else if (std::strcmp(scenario, "ducker") == 0)
+        set(ducker);
+    else if (std::strcmp(scenario, "program0") != 0)
+        allStagesOn(*effect);
     const bool automated = std::strcmp(scenario, "automated") == 0;
     const int moving[] = {ql::LeftDelayTime, ql::RightDelayTime, ql::LeftFilterFreq,
                           ql::RightFilterReso, ql::HiCutFreq, ql::LoCutFreq,

@@ -1,5 +1,8 @@
 #include "effect/engine.h"
 
+#include <algorithm>
+#include <limits>
+
 namespace ql {
 
 namespace {
@@ -101,7 +104,11 @@ void DelayEngine::readSettings(const std::atomic<float>* params, double samplesP
     s.wetOn = dsp::mask2(on(params, LeftDelayOn), on(params, RightDelayOn));
     s.wetLevel = dsp::pair(get(params, LeftDelayLevel), get(params, RightDelayLevel));
     s.dry = on(params, DryOn);
-    s.dryLevel = get(params, DryLevel);
+    s.dryLevel = dsp::splat(get(params, DryLevel));
+
+    // What may enter a line without a closer look: inside the saturation's linear part while it
+    // is on, any finite float otherwise.
+    s.lineBound = s.saturate ? 0.79f : std::numeric_limits<float>::max();
 }
 
 template <bool Accumulate>
@@ -140,112 +147,146 @@ void DelayEngine::run(const std::atomic<float>* params, double samplesPerWholeNo
     Settings s = settings;
     std::uint32_t seen = seenChanges;
 
-    for (std::int32_t i = 0; i < frames; ++i) {
-        // One acquire load per frame (a plain load on x86); the parameters are read again only
-        // when a writer has bumped the counter since they were last read.
-        if (stale) {
-            if (changes) seen = changes->load(std::memory_order_acquire);
-        } else {
-            const std::uint32_t now = changes->load(std::memory_order_acquire);
-            stale = now != seen;
-            seen = now;
-        }
+    // Before every frame the change counter is read (one acquire load, a plain load on x86);
+    // the parameters are read again only when a writer has bumped it since they were last read.
+    // The frames run in stretches over which no position of the lines wraps, so that the six
+    // positions (write, feedback tap, wet tap, left and right) are fixed bases plus the frame's
+    // index within the stretch: no wrapping arithmetic per frame.
+    if (!stale) {
+        const std::uint32_t now = changes->load(std::memory_order_acquire);
+        stale = now != seen;
+        seen = now;
+    } else if (changes) {
+        seen = changes->load(std::memory_order_acquire);
+    }
+    for (std::int32_t i = 0; i < frames;) {
         if (stale) {
             readSettings(params, samplesPerWholeNote);
             s = settings;
             settingsValid = true;
-            stale = everyFrame;
+            stale = false;
         }
 
-        // Both inputs are read before any output is written (in-place processing).
-        const Floats2 raw = load2(inL + i, inR + i);
-        const Floats2 in = keep(raw, finite2(raw));
-
-        // 3, 4: feedback taps. A tap at the write position reads the sample one line old.
+        // 3: feedback tap positions. A tap at the write position reads the sample one line old.
         std::int32_t readL = posL - s.delayL;
         if (readL < 0) readL += kLength;
         std::int32_t readR = posR - s.delayR;
         if (readR < 0) readR += kLength;
-        const Floats2 tap = load2(lineL + readL, lineR + readR);
+        // 5: wet tap positions, shifted by the offsets.
+        const auto wrap = [](std::int32_t p) {
+            return p < 0 ? p + kLength : p >= kLength ? p - kLength : p;
+        };
+        const std::int32_t wetPosL = wrap(readL - s.offsetL);
+        const std::int32_t wetPosR = wrap(readR - s.offsetR);
+        std::int32_t stretch = frames - i;
+        for (const std::int32_t p : {posL, posR, readL, readR, wetPosL, wetPosR})
+            stretch = std::min(stretch, kLength - p);
+        float* const writeL = lineL + posL;
+        float* const writeR = lineR + posR;
+        const float* const tapL = lineL + readL;
+        const float* const tapR = lineR + readR;
+        const float* const wetTapL = lineL + wetPosL;
+        const float* const wetTapR = lineR + wetPosR;
+        const float* const frameInL = inL + i;
+        const float* const frameInR = inR + i;
+        float* const frameOutL = outL + i;
+        float* const frameOutR = outR + i;
 
-        // 5: wet taps, shifted by the offsets.
-        std::int32_t wetPosL = readL - s.offsetL;
-        if (wetPosL < 0)
-            wetPosL += kLength;
-        else if (wetPosL >= kLength)
-            wetPosL -= kLength;
-        std::int32_t wetPosR = readR - s.offsetR;
-        if (wetPosR < 0)
-            wetPosR += kLength;
-        else if (wetPosR >= kLength)
-            wetPosR -= kLength;
-        Floats2 wet = load2(lineL + wetPosL, lineR + wetPosR);
+        std::int32_t j = 0;
+        for (;;) {
+            // Both inputs are read before any output is written (in-place processing).
+            const Floats2 raw = load2(frameInL + j, frameInR + j);
+            const Floats2 in = keep(raw, finite2(raw));
 
-        // 6: resonant low-passes on what is fed back. With one side off, its lane keeps its
-        // state and its tap (the selects sit on the filter's chain, so only then).
-        fbSample = tap;
-        if (s.filterL && s.filterR) {
-            fbSample = resonantLowPass2(tap, s.filterF, s.filterK, filter1, filter2);
-        } else if (s.filterL || s.filterR) {
-            Doubles2 n1 = filter1, n2 = filter2;
-            const Floats2 y = resonantLowPass2(tap, s.filterF, s.filterK, n1, n2);
-            filter1 = select(s.filterOn, n1, filter1);
-            filter2 = select(s.filterOn, n2, filter2);
-            fbSample = select(s.filterOnFloat, y, tap);
-        }
+            // 4, 5: the taps, read before this frame writes.
+            const Floats2 tap = load2(tapL + j, tapR + j);
+            Floats2 wet = load2(wetTapL + j, wetTapR + j);
 
-        // 7, 8: write input plus feedback: the feedback flushed to 0 below the denormal
-        // threshold or when switched off, saturated at the knee 0.8 while the gate switch is
-        // on. A value that would not be a finite float is written as 0: one bad sum must not
-        // stay in the line and in the loop for good.
-        {
-            constexpr float kFlush = floatAtOrAbove(kAntiDenormal); // |fb| < 1e-25 exactly
-            Floats2 fb = fbSample * s.feedbackLevel;
-            fb = keep(fb, absAtLeast(fb, kFlush) & s.feedbackOn);
-            // The double sum rounded to float equals the float sum (the double holds it with
-            // room to spare); the double is needed only where the saturation bends.
-            Floats2 stored = in + fb;
-            if (s.saturate && !both(absAtMost(stored, 0.79f))) {
-                const auto bend = [](float x, float inSample, float fbValue) {
-                    if (std::fabs(x) <= 0.79f) return x;
-                    return static_cast<float>(
-                        softSaturate(static_cast<double>(inSample) + fbValue, kLineKnee));
-                };
-                stored = pair(bend(left(stored), left(in), left(fb)),
-                              bend(right(stored), right(in), right(fb)));
+            // 6: resonant low-passes on what is fed back. With one side off, its lane keeps
+            // its state and its tap (the selects sit on the filter's chain, so only then).
+            fbSample = tap;
+            if (s.filterL && s.filterR) {
+                fbSample = resonantLowPass2(tap, s.filterF, s.filterK, filter1, filter2);
+            } else if (s.filterL || s.filterR) {
+                Doubles2 n1 = filter1, n2 = filter2;
+                const Floats2 y = resonantLowPass2(tap, s.filterF, s.filterK, n1, n2);
+                filter1 = select(s.filterOn, n1, filter1);
+                filter2 = select(s.filterOn, n2, filter2);
+                fbSample = select(s.filterOnFloat, y, tap);
             }
-            store2(finiteOrZero2(stored), lineL + posL, lineR + posR);
+
+            // 7, 8: write input plus feedback: the feedback flushed to 0 below the denormal
+            // threshold or when switched off, saturated at the knee 0.8 while the gate switch
+            // is on. A value that would not be a finite float is written as 0: one bad sum
+            // must not stay in the line and in the loop for good.
+            {
+                constexpr float kFlush = floatAtOrAbove(kAntiDenormal); // |fb| < 1e-25 exactly
+                Floats2 fb = fbSample * s.feedbackLevel;
+                fb = keep(fb, absAtLeast(fb, kFlush) & s.feedbackOn);
+                // The double sum rounded to float equals the float sum (the double holds it
+                // with room to spare); the double is needed only where the saturation bends.
+                Floats2 stored = in + fb;
+                // One test covers both the bend and finiteness: inside the bound (0.79 while
+                // saturating, the largest float otherwise) the sum is stored as it is.
+                if (!both(absAtMost(stored, s.lineBound))) {
+                    const auto fix = [&s](float x, float inSample, float fbValue) {
+                        if (s.saturate && !(std::fabs(x) <= 0.79f))
+                            x = static_cast<float>(softSaturate(
+                                static_cast<double>(inSample) + fbValue, kLineKnee));
+                        return std::isfinite(x) ? x : 0.0f;
+                    };
+                    stored = pair(fix(left(stored), left(in), left(fb)),
+                                  fix(right(stored), right(in), right(fb)));
+                }
+                store2(stored, writeL + j, writeR + j);
+            }
+
+            // 9: hi cut, then lo cut, on the echoes.
+            if (s.hiCut) wet = twoPoleLowPass2(wet, s.hiCutCoefficient, hi1, hi2);
+            if (s.loCut) wet = wet - twoPoleLowPass2(wet, s.loCutCoefficient, lo1, lo2);
+
+            // 10, 11: gate, then ducker; each ends in a gain in double applied to both echoes.
+            if (s.gate) {
+                wet = g.advance(s.gateTiming, s.gateThreshold, maxAbs(wet))
+                          ? narrow(widen(wet) * splat(g.gateGain))
+                          : pair(0.0f, 0.0f);
+            }
+            if (s.ducker)
+                wet = narrow(widen(wet) * splat(d.advance(s.duckerRates, left(in), right(in))));
+
+            // 12: mix in float; a side switched off contributes +0.
+            Floats2 mix = keep(wet * s.wetLevel, s.wetOn);
+            if (s.dry) mix = mix + in * s.dryLevel;
+
+            // 13: saturated outputs.
+            const Floats2 y = saturateOutput2(mix);
+            if constexpr (Accumulate) {
+                frameOutL[j] += left(y);
+                frameOutR[j] += right(y);
+            } else {
+                store2(y, frameOutL + j, frameOutR + j);
+            }
+
+            // 14: the next frame, after a look at the change counter.
+            if (++j == stretch) break;
+            if (everyFrame) {
+                stale = true;
+                break;
+            }
+            const std::uint32_t now = changes->load(std::memory_order_acquire);
+            if (now != seen) {
+                seen = now;
+                stale = true;
+                break;
+            }
         }
-
-        // 9: hi cut, then lo cut, on the echoes.
-        if (s.hiCut) wet = twoPoleLowPass2(wet, s.hiCutCoefficient, hi1, hi2);
-        if (s.loCut) wet = wet - twoPoleLowPass2(wet, s.loCutCoefficient, lo1, lo2);
-
-        // 10, 11: gate, then ducker; each ends in a gain in double applied to both echoes.
-        if (s.gate) {
-            wet = g.advance(s.gateTiming, s.gateThreshold, maxAbs(wet))
-                      ? narrow(widen(wet) * splat(g.gateGain))
-                      : pair(0.0f, 0.0f);
-        }
-        if (s.ducker)
-            wet = narrow(widen(wet) * splat(d.advance(s.duckerRates, left(in), right(in))));
-
-        // 12: mix in float; a side switched off contributes +0.
-        Floats2 mix = keep(wet * s.wetLevel, s.wetOn);
-        if (s.dry) mix = mix + in * splat(s.dryLevel);
-
-        // 13: saturated outputs.
-        const Floats2 y = saturateOutput2(mix);
-        if constexpr (Accumulate) {
-            outL[i] += left(y);
-            outR[i] += right(y);
-        } else {
-            store2(y, outL + i, outR + i);
-        }
-
-        // 14: advance.
-        if (++posL >= kLength) posL = 0;
-        if (++posR >= kLength) posR = 0;
+        // 14: the positions advance by the frames run; a position that passes 921599 wraps.
+        i += j;
+        posL += j;
+        if (posL >= kLength) posL -= kLength;
+        posR += j;
+        if (posR >= kLength) posR -= kLength;
+        if (everyFrame) stale = true;
     }
 
     leftWritePos = posL;

@@ -96,7 +96,8 @@ private:
         bool saturate = false, hiCut = false, loCut = false, gate = false, ducker = false;
         bool dry = false;
         float gateThreshold = 0.0f;
-        float dryLevel = 0.0f;
+        float lineBound = 0.0f;
+        dsp::Floats2 dryLevel{};
         // Left and right side by side for the paired arithmetic of the frame loop.
         dsp::Doubles2 filterF{}, filterK{}; // resonant coefficients, 0 for a side switched off
         dsp::DoubleMask2 filterOn{};
