@@ -576,7 +576,11 @@ void TCustomDIBControl::SetDIBFocus() {
     auto alive = AliveToken();
     fDIBFocused = true;
     c->SetActiveControl(this);
-    if (alive.expired() || c->fActiveControl != this) return;
+    if (alive.expired()) return;
+    if (c->fActiveControl != this) {
+        fDIBFocused = false; // a focus change already under way kept it
+        return;
+    }
     if (!c->Focused() && c->CanFocus()) {
         c->SetFocus();
         if (alive.expired()) return;
