@@ -127,6 +127,10 @@ int main(int argc, char** argv) {
     const int moving[] = {ql::LeftDelayTime, ql::RightDelayTime, ql::LeftFilterFreq,
                           ql::RightFilterReso, ql::HiCutFreq, ql::LoCutFreq,
                           ql::GateSpeed, ql::DuckerSpeed};
+    // Two seconds of audio first, uncounted, so that the echoes have arrived and every stage
+    // works on the signal it meets in use (a gate still closed before the first echo would
+    // take a shorter path).
+    for (int done = 0; done < 88200; done += block) effect->processReplacing(ins, outs, block);
     std::uint32_t step = 0;
     for (int done = 0; done < total; done += block) {
         if (automated) {

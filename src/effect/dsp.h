@@ -321,14 +321,31 @@ inline Floats2 finiteOrZero2(Floats2 x) {
     return both(finite) ? x : keep(x, finite);
 }
 
+// The anti-denormal constant in both lanes, loaded from memory (an operand of the add) rather
+// than built in a register each frame.
+inline Doubles2 antiDenormal2() {
+#if QL_DSP_SSE2
+    alignas(16) static constexpr double kPair[2] = {kAntiDenormal, kAntiDenormal};
+    return {_mm_load_pd(kPair)};
+#else
+    return splat(kAntiDenormal);
+#endif
+}
+
 // resonantLowPass on both sides, the states held as doubles (each the exact value of a float).
+//
+// The second state needs no guard when 0 <= f <= 1 (what the parameters allow): it then lies
+// between the previous second state and the new first state, both finite floats, and rounds to
+// a finite float. CheckSecond keeps the guard for any other f.
+template <bool CheckSecond = true>
 inline Floats2 resonantLowPass2(Floats2 x, Doubles2 f, Doubles2 k, Doubles2& stage1,
                                 Doubles2& stage2) {
     const Doubles2 s1 = stage1, s2 = stage2;
-    const Floats2 n1 = finiteOrZero2(narrow(s1 + f * ((widen(x) - s1) + (s1 - s2) * k) +
-                                            splat(kAntiDenormal)));
+    const Floats2 n1 =
+        finiteOrZero2(narrow(s1 + f * ((widen(x) - s1) + (s1 - s2) * k) + antiDenormal2()));
     const Doubles2 w1 = widen(n1);
-    const Floats2 n2 = finiteOrZero2(narrow(s2 + f * (w1 - s2)));
+    Floats2 n2 = narrow(s2 + f * (w1 - s2));
+    if constexpr (CheckSecond) n2 = finiteOrZero2(n2);
     stage1 = w1;
     stage2 = widen(n2);
     return n2;
@@ -336,7 +353,7 @@ inline Floats2 resonantLowPass2(Floats2 x, Doubles2 f, Doubles2 k, Doubles2& sta
 
 // twoPoleLowPass on both sides with one coefficient, states held as doubles.
 inline Floats2 twoPoleLowPass2(Floats2 x, Doubles2 c, Doubles2& stage1, Doubles2& stage2) {
-    const Doubles2 n1 = widen(narrow(stage1 + (widen(x) - stage1) * c + splat(kAntiDenormal)));
+    const Doubles2 n1 = widen(narrow(stage1 + (widen(x) - stage1) * c + antiDenormal2()));
     const Floats2 n2 = narrow(stage2 + (n1 - stage2) * c);
     stage1 = n1;
     stage2 = widen(n2);

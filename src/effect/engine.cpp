@@ -79,6 +79,8 @@ void DelayEngine::readSettings(const std::atomic<float>* params, double samplesP
     s.filterF = dsp::pair(s.filterL ? s.resonanceL.f : 0.0, s.filterR ? s.resonanceR.f : 0.0);
     s.filterK = dsp::pair(s.filterL ? s.resonanceL.k : 0.0, s.filterR ? s.resonanceR.k : 0.0);
     s.filterOn = dsp::doubleMask2(s.filterL, s.filterR);
+    const auto inUnit = [](double f) { return f >= 0.0 && f <= 1.0; };
+    s.filterFInUnit = inUnit(dsp::left(s.filterF)) && inUnit(dsp::right(s.filterF));
     s.filterOnFloat = dsp::mask2(s.filterL, s.filterR);
 
     // 7, 8: line input.
@@ -206,7 +208,9 @@ void DelayEngine::run(const std::atomic<float>* params, double samplesPerWholeNo
             // its state and its tap (the selects sit on the filter's chain, so only then).
             fbSample = tap;
             if (s.filterL && s.filterR) {
-                fbSample = resonantLowPass2(tap, s.filterF, s.filterK, filter1, filter2);
+                fbSample = s.filterFInUnit
+                               ? resonantLowPass2<false>(tap, s.filterF, s.filterK, filter1, filter2)
+                               : resonantLowPass2(tap, s.filterF, s.filterK, filter1, filter2);
             } else if (s.filterL || s.filterR) {
                 Doubles2 n1 = filter1, n2 = filter2;
                 const Floats2 y = resonantLowPass2(tap, s.filterF, s.filterK, n1, n2);

@@ -93,6 +93,7 @@ private:
     struct Settings {
         std::int32_t delayL = 0, delayR = 0, offsetL = 0, offsetR = 0;
         bool filterL = false, filterR = false;
+        bool filterFInUnit = false; // both f within 0..1: the second states need no guard
         bool saturate = false, hiCut = false, loCut = false, gate = false, ducker = false;
         bool dry = false;
         float gateThreshold = 0.0f;

@@ -85,9 +85,11 @@ struct Gate : GateTiming {
             }
         }
         if (gateState == GateOpen || gateState == GateOpening) {
-            if (level >= threshold) {
-                gateHoldCount = 0;
-            } else if (++gateHoldCount > timing.holdLength) {
+            // The hold count restarts at a level at or above the threshold and counts up
+            // otherwise; worked out without a branch, as echoes hover around the threshold.
+            const std::int32_t below = !(level >= threshold);
+            gateHoldCount = -below & (gateHoldCount + 1);
+            if (below && gateHoldCount > timing.holdLength) {
                 gateHoldCount = 0;
                 gateState = GateClosing;
                 gateReleaseCount = 0;
