@@ -1,0 +1,1 @@
+#include "dibcontrols/DIBKnobWithReset.h"
