@@ -239,20 +239,28 @@ public:
         for (const Run& run : reports) {
             if (run.error_occurred || run.run_type != Run::RT_Iteration) continue;
             const auto it = run.counters.find("ns_per_frame");
-            if (it != run.counters.end()) perFrame[run.benchmark_name()] = it->second.value;
+            if (it == run.counters.end()) continue;
+            // With --benchmark_repetitions the fastest repetition counts: on a shared machine
+            // the slower ones measure the neighbours.
+            const auto [entry, fresh] = perFrame.emplace(run.benchmark_name(), it->second.value);
+            if (!fresh && it->second.value < entry->second) entry->second = it->second.value;
         }
     }
     void Finalize() override {
         ConsoleReporter::Finalize();
         const double plain = value("BM_PlainLoop/512");
         if (plain <= 0.0) return;
-        std::printf("\nper stereo frame (ns), ratio to the plain loop, real-time factor at 44.1 kHz\n");
+        std::printf("\nper stereo frame (ns, fastest repetition), ratio to the plain loop, real-time "
+                    "factor at 44.1 kHz\n");
         for (const auto& [name, ns] : perFrame)
             std::printf("  %-28s %8.3f ns  %6.2f x plain  %8.0f x real time\n", name.c_str(), ns,
                         ns / plain, 1e9 / kRate / ns);
         const double b64 = value("BM_AllStages/64"), b512 = value("BM_AllStages/512");
         if (b64 > 0.0 && b512 > 0.0)
             std::printf("  all stages, block 64 / block 512: %.2f\n", b64 / b512);
+        const double chain = value("BM_ResonantChain/512");
+        if (chain > 0.0 && b512 > 0.0)
+            std::printf("  all stages / the resonant filters' chain alone: %.2f\n", b512 / chain);
     }
 
 private:
