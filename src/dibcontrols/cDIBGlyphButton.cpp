@@ -28,7 +28,8 @@ int TCustomDIBGlyphButton::GlyphIndex() const {
 
 void TCustomDIBGlyphButton::AdjustSize() {
     TAbstractSuperDIB* strip = nullptr;
-    if (!fGlyph->GetImage(strip)) return;
+    // While a form is read NumGlyphs may still change: Loaded sizes the button.
+    if (LoadingConstruction() || !fGlyph->GetImage(strip)) return;
     SetBounds(Left(), Top(), strip->Width() / fNumGlyphs, strip->Height());
 }
 
@@ -39,7 +40,8 @@ void TCustomDIBGlyphButton::ImageChanged(TDIBImageLink&, int, TDIBImageChange) {
 
 void TCustomDIBGlyphButton::PaintControl() {
     TAbstractSuperDIB* strip = nullptr;
-    if (!fGlyph->GetImage(strip)) return;
+    // While a form is read NumGlyphs may still change: Loaded sizes the button.
+    if (LoadingConstruction() || !fGlyph->GetImage(strip)) return;
     // The face stride is the control's width: one face while AutoSize holds.
     const int w = Width();
     strip->Draw(0, 0, w, Height(), ScratchDIB(), w * GlyphIndex(), 0);

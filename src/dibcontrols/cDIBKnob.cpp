@@ -125,7 +125,8 @@ void TCustomDIBKnob::ImageChanged(TDIBImageLink&, int, TDIBImageChange) {
 
 void TCustomDIBKnob::AdjustSize() {
     TAbstractSuperDIB* strip = nullptr;
-    if (!fIndexMain->GetImage(strip)) return;
+    // While a form is read NumGlyphs may still change: Loaded sizes the knob.
+    if (LoadingConstruction() || !fIndexMain->GetImage(strip)) return;
     SetBounds(Left(), Top(), strip->Width() / fNumGlyphs, strip->Height());
 }
 

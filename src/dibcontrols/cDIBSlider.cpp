@@ -182,7 +182,8 @@ TSize TCustomDIBSlider::MinimumSize() {
 }
 
 void TCustomDIBSlider::AdjustSize() {
-    if (!fSizeReady) return;
+    // While a form is read the type and images may still change: Loaded sizes the slider.
+    if (!fSizeReady || LoadingConstruction()) return;
     Layout();
     const TSize m = MinimumSize();
     if (fSliderType == stHorizontal) {
@@ -210,12 +211,11 @@ void TCustomDIBSlider::ImageChanged(TDIBImageLink&, int, TDIBImageChange) {
 // properties
 
 void TCustomDIBSlider::Change() {
-    if (fPosition != fLastNotified && fOnChange) {
-        auto alive = AliveToken();
-        fOnChange(this);
-        if (alive.expired()) return;
-    }
+    if (fPosition == fLastNotified) return;
+    // Noted before the handler runs: a handler that sets Position again is told of that once,
+    // instead of again and again about the value it already answered.
     fLastNotified = fPosition;
+    if (fOnChange) fOnChange(this);
 }
 
 void TCustomDIBSlider::SetPosition(int32_t value) {
