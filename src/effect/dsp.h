@@ -168,6 +168,23 @@ inline float loCut(float x, double c, float& stage1, float& stage2) {
     return x - twoPoleLowPass(x, c, stage1, stage2);
 }
 
+// a > b ? a : b and a < b ? a : b, each one instruction with SSE2 (maxsd and minsd compute
+// exactly these, a NaN and signed zeros included).
+inline double maxOf(double a, double b) {
+#if QL_DSP_SSE2
+    return _mm_cvtsd_f64(_mm_max_sd(_mm_set_sd(a), _mm_set_sd(b)));
+#else
+    return a > b ? a : b;
+#endif
+}
+inline double minOf(double a, double b) {
+#if QL_DSP_SSE2
+    return _mm_cvtsd_f64(_mm_min_sd(_mm_set_sd(a), _mm_set_sd(b)));
+#else
+    return a < b ? a : b;
+#endif
+}
+
 // ---------------------------------------------------------------------------------------------
 // Left and right as a pair. The two sides run the same arithmetic on independent data, so the
 // engine works on both at once: with SSE2 as the two low lanes of a register (packed IEEE
@@ -205,7 +222,7 @@ inline void store2(Floats2 x, float* left, float* right) {
 inline Floats2 operator+(Floats2 a, Floats2 b) { return {_mm_add_ps(a.v, b.v)}; }
 inline Floats2 operator-(Floats2 a, Floats2 b) { return {_mm_sub_ps(a.v, b.v)}; }
 inline Floats2 operator*(Floats2 a, Floats2 b) { return {_mm_mul_ps(a.v, b.v)}; }
-inline Floats2 splat(float x) { return {_mm_set1_ps(x)}; }
+inline Floats2 splat(float x) { return {_mm_setr_ps(x, x, 0.0f, 0.0f)}; }
 inline Floats2 abs2(Floats2 x) {
     return {_mm_and_ps(x.v, _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF)))};
 }
@@ -240,9 +257,13 @@ inline Mask2 absAtMost(Floats2 x, float limit) {
 inline Mask2 absAtLeast(Floats2 x, float limit) {
     return {_mm_cmple_ps(_mm_set1_ps(limit), abs2(x).v)};
 }
+inline Mask2 absAtLeast(Floats2 x, Floats2 limit) { return {_mm_cmple_ps(limit.v, abs2(x).v)}; }
 inline Mask2 finite2(Floats2 x) { return absAtMost(x, std::numeric_limits<float>::max()); }
-// Both lanes true (lanes 2 and 3 are not looked at).
-inline bool both(Mask2 m) { return (_mm_movemask_ps(m.v) & 3) == 3; }
+// Both lanes true. Lanes 2 and 3 of every pair hold +0.0 by construction, so the tests made of
+// them (magnitudes at most a positive bound) are true there too and all four bits can be
+// compared at once; were they not, the callers' careful path (taken on false) would give the
+// same result, only slower.
+inline bool both(Mask2 m) { return _mm_movemask_ps(m.v) == 0xF; }
 // x where the mask is true, +0.0 elsewhere.
 inline Floats2 keep(Floats2 x, Mask2 m) { return {_mm_and_ps(x.v, m.v)}; }
 inline Floats2 select(Mask2 m, Floats2 a, Floats2 b) {
@@ -304,6 +325,9 @@ inline Mask2 absAtMost(Floats2 x, float limit) {
 inline Mask2 absAtLeast(Floats2 x, float limit) {
     return {std::fabs(x.l) >= limit, std::fabs(x.r) >= limit};
 }
+inline Mask2 absAtLeast(Floats2 x, Floats2 limit) {
+    return {std::fabs(x.l) >= limit.l, std::fabs(x.r) >= limit.r};
+}
 inline Mask2 finite2(Floats2 x) { return {std::isfinite(x.l), std::isfinite(x.r)}; }
 inline bool both(Mask2 m) { return m.l && m.r; }
 inline Floats2 keep(Floats2 x, Mask2 m) { return {m.l ? x.l : 0.0f, m.r ? x.r : 0.0f}; }
@@ -337,12 +361,12 @@ inline Doubles2 antiDenormal2() {
 // The second state needs no guard when 0 <= f <= 1 (what the parameters allow): it then lies
 // between the previous second state and the new first state, both finite floats, and rounds to
 // a finite float. CheckSecond keeps the guard for any other f.
+// `tiny` is antiDenormal2(), passed in by callers that keep it in memory.
 template <bool CheckSecond = true>
 inline Floats2 resonantLowPass2(Floats2 x, Doubles2 f, Doubles2 k, Doubles2& stage1,
-                                Doubles2& stage2) {
+                                Doubles2& stage2, Doubles2 tiny = antiDenormal2()) {
     const Doubles2 s1 = stage1, s2 = stage2;
-    const Floats2 n1 =
-        finiteOrZero2(narrow(s1 + f * ((widen(x) - s1) + (s1 - s2) * k) + antiDenormal2()));
+    const Floats2 n1 = finiteOrZero2(narrow(s1 + f * ((widen(x) - s1) + (s1 - s2) * k) + tiny));
     const Doubles2 w1 = widen(n1);
     Floats2 n2 = narrow(s2 + f * (w1 - s2));
     if constexpr (CheckSecond) n2 = finiteOrZero2(n2);
@@ -352,8 +376,9 @@ inline Floats2 resonantLowPass2(Floats2 x, Doubles2 f, Doubles2 k, Doubles2& sta
 }
 
 // twoPoleLowPass on both sides with one coefficient, states held as doubles.
-inline Floats2 twoPoleLowPass2(Floats2 x, Doubles2 c, Doubles2& stage1, Doubles2& stage2) {
-    const Doubles2 n1 = widen(narrow(stage1 + (widen(x) - stage1) * c + antiDenormal2()));
+inline Floats2 twoPoleLowPass2(Floats2 x, Doubles2 c, Doubles2& stage1, Doubles2& stage2,
+                               Doubles2 tiny = antiDenormal2()) {
+    const Doubles2 n1 = widen(narrow(stage1 + (widen(x) - stage1) * c + tiny));
     const Floats2 n2 = narrow(stage2 + (n1 - stage2) * c);
     stage1 = n1;
     stage2 = widen(n2);

@@ -111,6 +111,11 @@ void DelayEngine::readSettings(const std::atomic<float>* params, double samplesP
     // What may enter a line without a closer look: inside the saturation's linear part while it
     // is on, any finite float otherwise.
     s.lineBound = s.saturate ? 0.79f : std::numeric_limits<float>::max();
+
+    // Constants of the loop, kept here so that they are memory operands rather than values
+    // rebuilt in a register each frame.
+    s.antiDenormal = dsp::antiDenormal2();
+    s.flushBelow = dsp::splat(dsp::floatAtOrAbove(dsp::kAntiDenormal)); // |fb| < 1e-25 exactly
 }
 
 template <bool Accumulate>
@@ -180,7 +185,8 @@ void DelayEngine::run(const std::atomic<float>* params, double samplesPerWholeNo
         };
         const std::int32_t wetPosL = wrap(readL - s.offsetL);
         const std::int32_t wetPosR = wrap(readR - s.offsetR);
-        std::int32_t stretch = frames - i;
+        // Without a change counter the stretch is one frame: the parameters are read before each.
+        std::int32_t stretch = everyFrame ? 1 : frames - i;
         for (const std::int32_t p : {posL, posR, readL, readR, wetPosL, wetPosR})
             stretch = std::min(stretch, kLength - p);
         float* const writeL = lineL + posL;
@@ -209,11 +215,14 @@ void DelayEngine::run(const std::atomic<float>* params, double samplesPerWholeNo
             fbSample = tap;
             if (s.filterL && s.filterR) {
                 fbSample = s.filterFInUnit
-                               ? resonantLowPass2<false>(tap, s.filterF, s.filterK, filter1, filter2)
-                               : resonantLowPass2(tap, s.filterF, s.filterK, filter1, filter2);
+                               ? resonantLowPass2<false>(tap, s.filterF, s.filterK, filter1,
+                                                         filter2, s.antiDenormal)
+                               : resonantLowPass2(tap, s.filterF, s.filterK, filter1, filter2,
+                                                  s.antiDenormal);
             } else if (s.filterL || s.filterR) {
                 Doubles2 n1 = filter1, n2 = filter2;
-                const Floats2 y = resonantLowPass2(tap, s.filterF, s.filterK, n1, n2);
+                const Floats2 y =
+                    resonantLowPass2(tap, s.filterF, s.filterK, n1, n2, s.antiDenormal);
                 filter1 = select(s.filterOn, n1, filter1);
                 filter2 = select(s.filterOn, n2, filter2);
                 fbSample = select(s.filterOnFloat, y, tap);
@@ -224,9 +233,8 @@ void DelayEngine::run(const std::atomic<float>* params, double samplesPerWholeNo
             // is on. A value that would not be a finite float is written as 0: one bad sum
             // must not stay in the line and in the loop for good.
             {
-                constexpr float kFlush = floatAtOrAbove(kAntiDenormal); // |fb| < 1e-25 exactly
                 Floats2 fb = fbSample * s.feedbackLevel;
-                fb = keep(fb, absAtLeast(fb, kFlush) & s.feedbackOn);
+                fb = keep(fb, absAtLeast(fb, s.flushBelow) & s.feedbackOn);
                 // The double sum rounded to float equals the float sum (the double holds it
                 // with room to spare); the double is needed only where the saturation bends.
                 Floats2 stored = in + fb;
@@ -246,8 +254,9 @@ void DelayEngine::run(const std::atomic<float>* params, double samplesPerWholeNo
             }
 
             // 9: hi cut, then lo cut, on the echoes.
-            if (s.hiCut) wet = twoPoleLowPass2(wet, s.hiCutCoefficient, hi1, hi2);
-            if (s.loCut) wet = wet - twoPoleLowPass2(wet, s.loCutCoefficient, lo1, lo2);
+            if (s.hiCut) wet = twoPoleLowPass2(wet, s.hiCutCoefficient, hi1, hi2, s.antiDenormal);
+            if (s.loCut)
+                wet = wet - twoPoleLowPass2(wet, s.loCutCoefficient, lo1, lo2, s.antiDenormal);
 
             // 10, 11: gate, then ducker; each ends in a gain in double applied to both echoes.
             if (s.gate) {
@@ -256,7 +265,7 @@ void DelayEngine::run(const std::atomic<float>* params, double samplesPerWholeNo
                           : pair(0.0f, 0.0f);
             }
             if (s.ducker)
-                wet = narrow(widen(wet) * splat(d.advance(s.duckerRates, left(in), right(in))));
+                wet = narrow(widen(wet) * splat(d.advanceLevel(s.duckerRates, maxAbs(in))));
 
             // 12: mix in float; a side switched off contributes +0.
             Floats2 mix = keep(wet * s.wetLevel, s.wetOn);
@@ -273,10 +282,6 @@ void DelayEngine::run(const std::atomic<float>* params, double samplesPerWholeNo
 
             // 14: the next frame, after a look at the change counter.
             if (++j == stretch) break;
-            if (everyFrame) {
-                stale = true;
-                break;
-            }
             const std::uint32_t now = changes->load(std::memory_order_acquire);
             if (now != seen) {
                 seen = now;

@@ -99,6 +99,8 @@ private:
         float gateThreshold = 0.0f;
         float lineBound = 0.0f;
         dsp::Floats2 dryLevel{};
+        dsp::Doubles2 antiDenormal{};
+        dsp::Floats2 flushBelow{};
         // Left and right side by side for the paired arithmetic of the frame loop.
         dsp::Doubles2 filterF{}, filterK{}; // resonant coefficients, 0 for a side switched off
         dsp::DoubleMask2 filterOn{};

@@ -69,30 +69,33 @@ struct Gate : GateTiming {
     // samples). Answers false when the gate is closed (the echoes are silenced), otherwise the
     // echoes are scaled by gateGain.
     bool advance(const GateTiming& timing, float threshold, float level) {
-        // The steps run in this order and each sees what the previous one left, so one frame
-        // can pass several transitions.
-        if ((gateState == GateClosed || gateState == GateClosing) && level > threshold) {
-            gateState = GateOpening;
-            gateAttackCount = 0;
-            gateHoldCount = 0;
-        }
-        if (gateState == GateOpening) {
-            ++gateAttackCount;
-            gateGain += timing.attackStep;
-            if (gateAttackCount > timing.attackLength) {
-                gateState = GateOpen;
-                gateGain = 1.0;
-            }
-        }
-        if (gateState == GateOpen || gateState == GateOpening) {
-            // The hold count restarts at a level at or above the threshold and counts up
-            // otherwise; worked out without a branch, as echoes hover around the threshold.
-            const std::int32_t below = !(level >= threshold);
+        // The hold count restarts at a level at or above the threshold and counts up
+        // otherwise; worked out without a branch, as echoes hover around the threshold.
+        const std::int32_t below = !(level >= threshold);
+        if (gateState == GateOpen) {
+            // The usual frame, on a short path: of the steps below only the hold can move.
             gateHoldCount = -below & (gateHoldCount + 1);
-            if (below && gateHoldCount > timing.holdLength) {
+            if (!(below && gateHoldCount > timing.holdLength)) return true;
+            beginClosing();
+        } else {
+            // The steps run in this order and each sees what the previous one left, so one
+            // frame can pass several transitions.
+            if ((gateState == GateClosed || gateState == GateClosing) && level > threshold) {
+                gateState = GateOpening;
+                gateAttackCount = 0;
                 gateHoldCount = 0;
-                gateState = GateClosing;
-                gateReleaseCount = 0;
+            }
+            if (gateState == GateOpening) {
+                ++gateAttackCount;
+                gateGain += timing.attackStep;
+                if (gateAttackCount > timing.attackLength) {
+                    gateState = GateOpen;
+                    gateGain = 1.0;
+                }
+            }
+            if (gateState == GateOpen || gateState == GateOpening) {
+                gateHoldCount = -below & (gateHoldCount + 1);
+                if (below && gateHoldCount > timing.holdLength) beginClosing();
             }
         }
         if (gateState == GateClosing) {
@@ -101,6 +104,14 @@ struct Gate : GateTiming {
             if (gateReleaseCount > timing.releaseLength) gateState = GateClosed;
         }
         return gateState != GateClosed;
+    }
+
+private:
+    // The hold has run out: closing begins (and takes its first step in the same frame).
+    void beginClosing() {
+        gateHoldCount = 0;
+        gateState = GateClosing;
+        gateReleaseCount = 0;
     }
 };
 
@@ -144,16 +155,19 @@ struct Ducker : DuckerRates {
     // Moves the envelope for the frame's input samples and answers the gain for the echoes.
     double advance(const DuckerRates& rates, float inL, float inR) {
         const float magL = std::fabs(inL), magR = std::fabs(inR);
-        const double input = magL > magR ? magL : magR;
+        return advanceLevel(rates, magL > magR ? magL : magR);
+    }
+
+    // The same for the larger input magnitude. The clamps are single min and max instructions
+    // (minOf(1, up) is "up > 1 ? 1 : up" for every input, a NaN included; likewise maxOf).
+    double advanceLevel(const DuckerRates& rates, float level) {
+        const double input = level;
         // Both candidates are computed and one is picked: the choice follows the input around
         // the envelope, which no branch predictor can guess.
-        double up = duckerEnvelope + rates.riseStep;
-        up = up > 1.0 ? 1.0 : up;
-        double down = duckerEnvelope - rates.fallStep;
-        down = down < 0.0 ? 0.0 : down;
+        const double up = dsp::minOf(1.0, duckerEnvelope + rates.riseStep);
+        const double down = dsp::maxOf(0.0, duckerEnvelope - rates.fallStep);
         duckerEnvelope = input > duckerEnvelope ? up : down;
-        const double gain = 1.0 - 5.0 * duckerEnvelope * rates.range;
-        return gain < 0.0 ? 0.0 : gain;
+        return dsp::maxOf(0.0, 1.0 - 5.0 * duckerEnvelope * rates.range);
     }
 };
 
