@@ -140,10 +140,10 @@ class X11Test : public ::testing::Test {
         XSync(dpy, False);
     }
 
-    // Pumps the platforms (as a host's idle calls would) until done answers true or two seconds
+    // Pumps the platforms (as a host's idle calls would) until done answers true or five seconds
     // pass; answers done's last answer.
     bool PumpUntil(std::vector<IPlatform*> platforms, const std::function<bool()>& done) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
         for (;;) {
             for (IPlatform* p : platforms)
                 p->PumpEvents();
