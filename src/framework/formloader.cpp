@@ -587,7 +587,8 @@ TFormClass& TFormClassRegistry::Register(const std::string& name, const std::str
     if (it != fClasses.end()) {
         // Keep the entry (derived classes point at it) and its properties.
         TFormClass& existing = *it->second;
-        existing = TFormClass(name, base, std::move(factory));
+        existing.fParent = base;
+        existing.fFactory = std::move(factory);
         return existing;
     }
     auto cls = std::make_unique<TFormClass>(name, base, std::move(factory));

@@ -130,6 +130,8 @@ class TFormClass {
     const TFormSetter* FindProperty(std::string_view name) const;
 
   private:
+    friend class TFormClassRegistry;
+
     std::string fName;
     const TFormClass* fParent;
     TFormFactory fFactory;
