@@ -318,3 +318,24 @@ TEST_F(EditorLayout, AMissingHandlerIsNamed) {
     }
     window.reset(); // what was built before the error goes with the window
 }
+
+TEST_F(EditorLayout, PaintsTheFrontSideWithItsPanelAndSkins) {
+    Load(Recording());
+    window->Show();
+    window->Repaint();
+    platform.PumpEvents();
+    const THeadlessImage screen = platform.Screenshot(window->Handle());
+    ASSERT_EQ(screen.Width, 600);
+    ASSERT_EQ(screen.Height, 369);
+    const TBitmap& panel = Get<TImage>("bg").Picture();
+    // Where no control lies the panel artwork shows, not the back side or the form's black.
+    for (TPoint p : {TPoint{5, 300}, TPoint{300, 5}, TPoint{590, 360}})
+        EXPECT_EQ(screen.At(p.X, p.Y) & 0xFFFFFF, panel.ScanLine(p.Y)[p.X] & 0xFFFFFF)
+            << p.X << "," << p.Y;
+    // A knob draws its first frame over the panel: the knob's area is not the bare panel.
+    int differing = 0;
+    for (int y = 244; y < 272; ++y)
+        for (int x = 22; x < 50; ++x)
+            differing += (screen.At(x, y) & 0xFFFFFF) != (panel.ScanLine(y)[x] & 0xFFFFFF);
+    EXPECT_GT(differing, 100);
+}
