@@ -168,35 +168,6 @@ inline float loCut(float x, double c, float& stage1, float& stage2) {
     return x - twoPoleLowPass(x, c, stage1, stage2);
 }
 
-// a > b ? a : b and a < b ? a : b, each one instruction with SSE2 (maxsd and minsd compute
-// exactly these, a NaN and signed zeros included).
-inline double maxOf(double a, double b) {
-#if QL_DSP_SSE2
-    return _mm_cvtsd_f64(_mm_max_sd(_mm_set_sd(a), _mm_set_sd(b)));
-#else
-    return a > b ? a : b;
-#endif
-}
-inline double minOf(double a, double b) {
-#if QL_DSP_SSE2
-    return _mm_cvtsd_f64(_mm_min_sd(_mm_set_sd(a), _mm_set_sd(b)));
-#else
-    return a < b ? a : b;
-#endif
-}
-
-// a > b ? x : y without a branch (a compare mask and a blend) where the choice is a coin toss
-// for a branch predictor.
-inline double pickIfGreater(double a, double b, double x, double y) {
-#if QL_DSP_SSE2
-    const __m128d m = _mm_cmpgt_sd(_mm_set_sd(a), _mm_set_sd(b));
-    return _mm_cvtsd_f64(
-        _mm_or_pd(_mm_and_pd(m, _mm_set_sd(x)), _mm_andnot_pd(m, _mm_set_sd(y))));
-#else
-    return a > b ? x : y;
-#endif
-}
-
 // ---------------------------------------------------------------------------------------------
 // Left and right as a pair. The two sides run the same arithmetic on independent data, so the
 // engine works on both at once: with SSE2 as the two low lanes of a register (packed IEEE
