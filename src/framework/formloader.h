@@ -21,7 +21,10 @@
 //     object Panel: TDIBContainer                       # a windowed control: nested controls
 //       object Knob: TDIBKnob                           # become its children
 //         DIBImageList = Images                         # a reference to another component
-//         Options = [akLeft, akTop]                     # a set of identifiers
+//         IndexMain.DIBIndex = 0
+//       end
+//       object Title: TLabel
+//         Font.Style = [fsBold, fsItalic]               # a set of identifiers
 //       end
 //     end
 //   end
