@@ -9,7 +9,7 @@ namespace {
 
 constexpr std::int32_t kLength = DelayEngine::DelayLineLength;
 
-// The stored value of a parameter: one relaxed 32-bit load, taken afresh at every frame.
+// The stored value of a parameter: one relaxed 32-bit load.
 inline float get(const std::atomic<float>* params, int index) {
     return params[index].load(std::memory_order_relaxed);
 }
