@@ -5,18 +5,39 @@
 //
 // Controls, labels, scales and types are borrowed: the window owns them and outlives the
 // components. Any of them documented as "may be absent" may be null.
+//
+// Threads: the editor bridge calls SetValue from whichever host thread changed a parameter, while
+// the window's timer and handlers run the other operations on the user-interface thread. So Value
+// is atomic, texts are atomic bytes, and SetValue touches labels (whose captions are thread-safe)
+// but never a control.
 #pragma once
 
 #include "valuemodel/qlcvaluetype.h"
 
+#include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 class TLabel;
 class TCustomDIBKnob;
 class TCustomDIBSlider;
 class TAbstractDIBButton;
 class QLCvalueScale;
+
+// The last text a label component produced: TextSize bytes, zero-terminated. Written from both
+// threads, read by tests and diagnostics; a read racing a write may see a mix, never undefined.
+class QLCtext {
+  public:
+    static constexpr size_t Size = QLCvalueType::TextSize;
+    // Copies at most Size - 1 bytes of text and a terminator.
+    void Store(const char* text);
+    std::string Load() const;
+
+  private:
+    std::array<std::atomic<char>, Size> fBytes{};
+};
 
 class QLCpComponent {
   public:
@@ -28,11 +49,11 @@ class QLCpComponent {
     // Brings the control(s) to Value and refreshes the text.
     virtual void UpdateControl() {}
     // Stores a value coming from the effect.
-    virtual void SetValue(float x) { Value = x; }
+    virtual void SetValue(float x) { Value.store(x, std::memory_order_relaxed); }
     // Takes the value from the control position (where there is one) and returns it.
-    virtual float ReadControl() { return Value; }
+    virtual float ReadControl() { return Value.load(std::memory_order_relaxed); }
 
-    float Value = 0.0f;
+    std::atomic<float> Value{0.0f};
     int32_t Index;
 };
 
@@ -54,13 +75,11 @@ class QLCradioButtonsPComponent : public QLCpComponent {
     explicit QLCradioButtonsPComponent(int32_t index) : QLCpComponent(index) {}
 
     void UpdateControl() override {}
-    void SetValue(float x) override { Value = x; }
+    void SetValue(float x) override { Value.store(x, std::memory_order_relaxed); }
 };
 
 class QLClabelPComponent : public QLCpComponent {
   public:
-    static constexpr size_t TextSize = QLCvalueType::TextSize;
-
     QLClabelPComponent(int32_t index, TLabel* label, QLCvalueType* type);
 
     void UpdateControl() override;
@@ -68,7 +87,7 @@ class QLClabelPComponent : public QLCpComponent {
     // Formats Text from Value and shows it in Label.
     virtual void RefreshText();
 
-    char Text[TextSize] = {};
+    QLCtext Text;
     TLabel* Label;
     QLCvalueType* Type;
 };
@@ -107,7 +126,7 @@ class QLCknob2LabelsPComponent : public QLCknobLabelPComponent {
 
     void RefreshText() override;
 
-    char Text2[TextSize] = {};
+    QLCtext Text2;
     TLabel* Label2;
     QLCvalueType* Type2;
 };
@@ -115,12 +134,11 @@ class QLCknob2LabelsPComponent : public QLCknobLabelPComponent {
 class QLCslider2LabelsPComponent : public QLCsliderLabelPComponent {
   public:
     QLCslider2LabelsPComponent(int32_t index, TLabel* label, QLCvalueType* type, TLabel* label2,
-                               QLCvalueType* type2, TCustomDIBSlider* slider,
-                               QLCvalueScale* scale);
+                               QLCvalueType* type2, TCustomDIBSlider* slider, QLCvalueScale* scale);
 
     void RefreshText() override;
 
-    char Text2[TextSize] = {};
+    QLCtext Text2;
     TLabel* Label2;
     QLCvalueType* Type2;
 };
@@ -129,14 +147,17 @@ class QLCslider2LabelsPComponent : public QLCsliderLabelPComponent {
 // while VisibleSlider and Value move in whole sixteenths (Type2's Max steps over the range).
 class QLCfitSlider2LabelsPComponent : public QLCslider2LabelsPComponent {
   public:
-    QLCfitSlider2LabelsPComponent(int32_t index, TLabel* label, QLCvalueType* type,
-                                  TLabel* label2, QLCrhythmValueType* type2,
-                                  TCustomDIBSlider* visibleSlider, TCustomDIBSlider* slider,
-                                  QLCvalueScale* scale, TAbstractDIBButton* fitButton);
+    QLCfitSlider2LabelsPComponent(int32_t index, TLabel* label, QLCvalueType* type, TLabel* label2,
+                                  QLCrhythmValueType* type2, TCustomDIBSlider* visibleSlider,
+                                  TCustomDIBSlider* slider, QLCvalueScale* scale,
+                                  TAbstractDIBButton* fitButton);
 
     void UpdateControl() override;
+    // Stores and formats both texts; the sliders wait for the next UpdateControl, since this may
+    // run off the user-interface thread.
     void SetValue(float x) override;
     float ReadControl() override;
+    // Both texts, then VisibleSlider to Slider's position (snapped in fit mode).
     void RefreshText() override;
 
     // Flips Fit; switching on snaps Slider to the grid. Then UpdateControl.

@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 namespace {
@@ -17,8 +18,10 @@ namespace {
 int32_t RoundToInt32(double x) {
     if (std::isnan(x)) return 0;
     const double r = std::nearbyint(x);
-    if (r <= double(std::numeric_limits<int32_t>::min())) return std::numeric_limits<int32_t>::min();
-    if (r >= double(std::numeric_limits<int32_t>::max())) return std::numeric_limits<int32_t>::max();
+    if (r <= double(std::numeric_limits<int32_t>::min()))
+        return std::numeric_limits<int32_t>::min();
+    if (r >= double(std::numeric_limits<int32_t>::max()))
+        return std::numeric_limits<int32_t>::max();
     return int32_t(r);
 }
 
@@ -32,7 +35,36 @@ float ValueFor(const QLCvalueScale* scale, int32_t position, int32_t max) {
     return scale ? scale->FromPosition(fraction) : fraction;
 }
 
+// Formats value into text and the label's caption. The buffer starts as the previous text, as a
+// type that writes nothing leaves it.
+void ShowText(const QLCvalueType* type, float value, QLCtext& text, TLabel* label) {
+    char buffer[QLCtext::Size];
+    const std::string previous = text.Load();
+    std::memcpy(buffer, previous.c_str(), previous.size() + 1);
+    if (type) type->ToText(buffer, value);
+    buffer[QLCtext::Size - 1] = '\0';
+    text.Store(buffer);
+    if (label) label->SetCaption(buffer);
+}
+
 } // namespace
+
+void QLCtext::Store(const char* text) {
+    size_t i = 0;
+    for (; i + 1 < Size && text[i] != '\0'; ++i)
+        fBytes[i].store(text[i], std::memory_order_relaxed);
+    fBytes[i].store('\0', std::memory_order_relaxed);
+}
+
+std::string QLCtext::Load() const {
+    std::string out;
+    for (size_t i = 0; i + 1 < Size; ++i) {
+        const char c = fBytes[i].load(std::memory_order_relaxed);
+        if (c == '\0') break;
+        out.push_back(c);
+    }
+    return out;
+}
 
 QLCbuttonPComponent::QLCbuttonPComponent(int32_t index, TAbstractDIBButton* button)
     : QLCpComponent(index), Button(button) {
@@ -40,25 +72,29 @@ QLCbuttonPComponent::QLCbuttonPComponent(int32_t index, TAbstractDIBButton* butt
 }
 
 void QLCbuttonPComponent::UpdateControl() {
-    const bool down = Value == 1.0f;
+    const bool down = Value.load(std::memory_order_relaxed) == 1.0f;
     if (Button && Button->Down() != down) Button->SetDown(down);
 }
 
-void QLCbuttonPComponent::Toggle() { Value = Value == 1.0f ? 0.0f : 1.0f; }
+void QLCbuttonPComponent::Toggle() {
+    Value.store(Value.load(std::memory_order_relaxed) == 1.0f ? 0.0f : 1.0f,
+                std::memory_order_relaxed);
+}
 
 QLClabelPComponent::QLClabelPComponent(int32_t index, TLabel* label, QLCvalueType* type)
     : QLCpComponent(index), Label(label), Type(type) {}
 
-void QLClabelPComponent::UpdateControl() { RefreshText(); }
+void QLClabelPComponent::UpdateControl() {
+    RefreshText();
+}
 
 void QLClabelPComponent::SetValue(float x) {
-    Value = x;
+    Value.store(x, std::memory_order_relaxed);
     RefreshText();
 }
 
 void QLClabelPComponent::RefreshText() {
-    if (Type) Type->ToText(Text, Value);
-    if (Label) Label->SetCaption(Text);
+    ShowText(Type, Value.load(std::memory_order_relaxed), Text, Label);
 }
 
 QLCknobLabelPComponent::QLCknobLabelPComponent(int32_t index, TLabel* label, QLCvalueType* type,
@@ -69,57 +105,60 @@ QLCknobLabelPComponent::QLCknobLabelPComponent(int32_t index, TLabel* label, QLC
 
 void QLCknobLabelPComponent::UpdateControl() {
     if (Knob) {
-        const int32_t position = PositionFor(Scale, Value, Knob->Max());
+        const int32_t position =
+            PositionFor(Scale, Value.load(std::memory_order_relaxed), Knob->Max());
         if (position != Knob->Position()) Knob->SetPosition(position);
     }
     RefreshText();
 }
 
-void QLCknobLabelPComponent::SetValue(float x) { Value = x; }
+void QLCknobLabelPComponent::SetValue(float x) {
+    Value.store(x, std::memory_order_relaxed);
+}
 
 float QLCknobLabelPComponent::ReadControl() {
     // A knob whose Max was forced to 0 or below has no travel to read: keep Value.
-    if (Knob && Knob->Max() > 0) Value = ValueFor(Scale, Knob->Position(), Knob->Max());
+    if (Knob && Knob->Max() > 0)
+        Value.store(ValueFor(Scale, Knob->Position(), Knob->Max()), std::memory_order_relaxed);
     RefreshText();
-    return Value;
+    return Value.load(std::memory_order_relaxed);
 }
 
-QLCsliderLabelPComponent::QLCsliderLabelPComponent(int32_t index, TLabel* label,
-                                                   QLCvalueType* type, TCustomDIBSlider* slider,
-                                                   QLCvalueScale* scale)
+QLCsliderLabelPComponent::QLCsliderLabelPComponent(int32_t index, TLabel* label, QLCvalueType* type,
+                                                   TCustomDIBSlider* slider, QLCvalueScale* scale)
     : QLClabelPComponent(index, label, type), Slider(slider), Scale(scale) {
     if (Slider) Slider->SetTag(Index);
 }
 
 void QLCsliderLabelPComponent::UpdateControl() {
     if (Slider) {
-        const int32_t position = PositionFor(Scale, Value, Slider->Max());
+        const int32_t position =
+            PositionFor(Scale, Value.load(std::memory_order_relaxed), Slider->Max());
         if (position != Slider->Position()) Slider->SetPosition(position);
     }
     RefreshText();
 }
 
 void QLCsliderLabelPComponent::SetValue(float x) {
-    Value = x;
+    Value.store(x, std::memory_order_relaxed);
     RefreshText();
 }
 
 float QLCsliderLabelPComponent::ReadControl() {
-    if (Slider && Slider->Max() > 0) Value = ValueFor(Scale, Slider->Position(), Slider->Max());
+    if (Slider && Slider->Max() > 0)
+        Value.store(ValueFor(Scale, Slider->Position(), Slider->Max()), std::memory_order_relaxed);
     RefreshText();
-    return Value;
+    return Value.load(std::memory_order_relaxed);
 }
 
-QLCknob2LabelsPComponent::QLCknob2LabelsPComponent(int32_t index, TLabel* label,
-                                                   QLCvalueType* type, TLabel* label2,
-                                                   QLCvalueType* type2, TCustomDIBKnob* knob,
-                                                   QLCvalueScale* scale)
+QLCknob2LabelsPComponent::QLCknob2LabelsPComponent(int32_t index, TLabel* label, QLCvalueType* type,
+                                                   TLabel* label2, QLCvalueType* type2,
+                                                   TCustomDIBKnob* knob, QLCvalueScale* scale)
     : QLCknobLabelPComponent(index, label, type, knob, scale), Label2(label2), Type2(type2) {}
 
 void QLCknob2LabelsPComponent::RefreshText() {
     QLCknobLabelPComponent::RefreshText();
-    if (Type2) Type2->ToText(Text2, Value);
-    if (Label2) Label2->SetCaption(Text2);
+    ShowText(Type2, Value.load(std::memory_order_relaxed), Text2, Label2);
 }
 
 QLCslider2LabelsPComponent::QLCslider2LabelsPComponent(int32_t index, TLabel* label,
@@ -131,8 +170,7 @@ QLCslider2LabelsPComponent::QLCslider2LabelsPComponent(int32_t index, TLabel* la
 
 void QLCslider2LabelsPComponent::RefreshText() {
     QLCsliderLabelPComponent::RefreshText();
-    if (Type2) Type2->ToText(Text2, Value);
-    if (Label2) Label2->SetCaption(Text2);
+    ShowText(Type2, Value.load(std::memory_order_relaxed), Text2, Label2);
 }
 
 QLCfitSlider2LabelsPComponent::QLCfitSlider2LabelsPComponent(
@@ -151,14 +189,16 @@ int32_t QLCfitSlider2LabelsPComponent::FitPosition() const {
     if (m <= 0 || r <= 0) return p;
     const double steps = std::nearbyint(double(p) / double(m) * double(r));
     // |p| <= |m| for a slider, so steps stays near r; the saturation only guards a wild Min.
-    const int64_t n = steps >= 0x1p62 ? int64_t(1) << 62 : steps <= -0x1p62 ? -(int64_t(1) << 62)
-                                                                           : int64_t(steps);
+    const int64_t n = steps >= 0x1p62    ? int64_t(1) << 62
+                      : steps <= -0x1p62 ? -(int64_t(1) << 62)
+                                         : int64_t(steps);
     return RoundToInt32(double(n * int64_t(m)) / double(r));
 }
 
 void QLCfitSlider2LabelsPComponent::UpdateControl() {
     if (VisibleSlider) {
-        const int32_t position = PositionFor(Scale, Value, VisibleSlider->Max());
+        const int32_t position =
+            PositionFor(Scale, Value.load(std::memory_order_relaxed), VisibleSlider->Max());
         if (position != VisibleSlider->Position()) VisibleSlider->SetPosition(position);
         if (Slider) Slider->SetPosition(VisibleSlider->Position());
     }
@@ -166,8 +206,8 @@ void QLCfitSlider2LabelsPComponent::UpdateControl() {
 }
 
 void QLCfitSlider2LabelsPComponent::SetValue(float x) {
-    Value = x;
-    RefreshText();
+    Value.store(x, std::memory_order_relaxed);
+    QLCslider2LabelsPComponent::RefreshText();
 }
 
 float QLCfitSlider2LabelsPComponent::ReadControl() {
@@ -179,15 +219,16 @@ float QLCfitSlider2LabelsPComponent::ReadControl() {
         } else {
             p = Slider->Position();
         }
-        Value = ValueFor(Scale, p, Slider->Max());
+        Value.store(ValueFor(Scale, p, Slider->Max()), std::memory_order_relaxed);
     }
     RefreshText();
-    return Value;
+    return Value.load(std::memory_order_relaxed);
 }
 
 void QLCfitSlider2LabelsPComponent::RefreshText() {
     QLCslider2LabelsPComponent::RefreshText();
-    if (VisibleSlider && Slider) VisibleSlider->SetPosition(Fit ? FitPosition() : Slider->Position());
+    if (VisibleSlider && Slider)
+        VisibleSlider->SetPosition(Fit ? FitPosition() : Slider->Position());
 }
 
 void QLCfitSlider2LabelsPComponent::ToggleFit() {
@@ -205,15 +246,21 @@ void QLClinkedPComponent::Toggle() {
         Linked = false;
     } else {
         Linked = true;
-        Second->SetValue(First->Value);
+        Second->SetValue(First->Value.load(std::memory_order_relaxed));
         Second->UpdateControl();
     }
     if (Button) Button->Toggle();
 }
 
-int32_t QLClinkedPComponent::FirstIndex() const { return First->Index; }
-int32_t QLClinkedPComponent::SecondIndex() const { return Second->Index; }
-int32_t QLClinkedPComponent::ButtonIndex() const { return Button ? Button->Index : -1; }
+int32_t QLClinkedPComponent::FirstIndex() const {
+    return First->Index;
+}
+int32_t QLClinkedPComponent::SecondIndex() const {
+    return Second->Index;
+}
+int32_t QLClinkedPComponent::ButtonIndex() const {
+    return Button ? Button->Index : -1;
+}
 
 float QLClinkedPComponent::SyncFirst(int32_t changedIndex) {
     if (Linked && changedIndex == Second->Index) {
