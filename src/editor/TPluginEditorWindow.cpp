@@ -73,6 +73,14 @@ TPluginEditorWindow::TPluginEditorWindow(TComponent* owner, TNativeHandle parent
     fTempoSyncButton = &FindFormComponent<TDIBGlyphButton>(*this, "TempoSyncButton");
     fManualImage = &FindFormComponent<TDIBImage>(*this, "ManualImage");
 
+    // The stored label sizes were measured with the fonts the form names; drawn with the
+    // framework's faces, longer texts ("120.00 BPM", "v0.22alpha", "/ 16") would be cut off. Sized
+    // to their text, labels keep their anchor: the left edge, or the right edge of a
+    // right-justified one, so a text that fits stays where it was.
+    for (int i = 0; i < FrontSideContainer->ControlCount(); ++i)
+        if (auto* label = dynamic_cast<TLabel*>(FrontSideContainer->Controls(i)))
+            label->SetAutoSize(true);
+
     // 5. The version.
     FindFormComponent<TLabel>(*this, "VersionLabel").SetCaption(kVersionText);
 
