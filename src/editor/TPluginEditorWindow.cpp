@@ -220,7 +220,7 @@ void TPluginEditorWindow::BindComponents() {
 void TPluginEditorWindow::SetParameterValue(int32_t index, float value) {
     if (index < 0 || index >= kParameterCount) return;
     fIncoming[size_t(index)].store(value, std::memory_order_relaxed);
-    if (OnUIThread()) {
+    if (std::this_thread::get_id() == fUIThread) {
         fComponents[size_t(index)]->SetValue(value);
         return;
     }

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <thread>
 
 class APlugin;
 class TLabel;
@@ -122,6 +123,8 @@ class TPluginEditorWindow : public TForm {
     std::array<std::atomic<float>, kParameterCount> fIncoming{};
     std::array<std::atomic<uint64_t>, 2> fPending{};
 
+    // The thread that built the window: the UI thread, also before the window has a handle.
+    const std::thread::id fUIThread = std::this_thread::get_id();
     IPlatform* fHookPlatform = nullptr;
     IPlatform::THookId fPumpHook = 0;
 

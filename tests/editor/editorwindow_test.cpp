@@ -328,6 +328,15 @@ TEST_F(EditorWindowTest, BackSideClickBringsTheFrontBack) {
     EXPECT_TRUE(TakeSent().empty());
 }
 
+TEST_F(EditorWindowTest, ValuesFromAnotherThreadWaitForTheUIThreadEvenBeforeTheWindowShows) {
+    std::thread other([&] { window->SetParameterValue(5, 1.0f); });
+    other.join();
+    EXPECT_EQ(window->Component(5).Value, 0.0f);
+    platform.PumpEvents();
+    EXPECT_EQ(window->Component(5).Value, 1.0f);
+    EXPECT_EQ(Get<TLabel>("RightDelayLevelLabel").Caption(), "0.0");
+}
+
 TEST_F(EditorWindowTest, ValuesFromAnotherThreadArriveAtTheNextPump) {
     Open();
     std::thread other([&] { window->SetParameterValue(0, 1.0f); });
