@@ -62,9 +62,12 @@ VstInt32 APluginEditor::open(void* parent) {
         window.store(view, std::memory_order_seq_cst);
     }
     plugin().setEditorClosed(false);
-    view->Repaint();
     view->EnableUpdater();
+    // The refresh moves the controls to the values just pushed; painting after it makes the
+    // first picture on screen show them (painted before, it would show the form's defaults until
+    // the next idle call).
     view->UpdaterTimer();
+    view->Repaint();
     return 1;
 }
 

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -146,8 +147,8 @@ TEST_F(BridgeTest, OpenCreatesPlacesFeedsAndRefreshesInThatOrder) {
         EXPECT_FLOAT_EQ(log.values[size_t(i)].second, float(i) / 100.0f);
     }
     const std::vector<std::string> tail(log.calls.end() - 4, log.calls.end());
-    EXPECT_EQ(tail, (std::vector<std::string>{"SetEffect", "Repaint", "EnableUpdater",
-                                              "UpdaterTimer"}));
+    EXPECT_EQ(tail, (std::vector<std::string>{"SetEffect", "EnableUpdater", "UpdaterTimer",
+                                              "Repaint"}));
     EXPECT_FALSE(plugin->isEditorClosed());
 }
 
@@ -158,7 +159,7 @@ TEST_F(BridgeTest, OpenCountKeepsTheWindowUntilTheLastCloseAndStopsAtZero) {
     // The second open reuses the window but takes the new parent handle.
     EXPECT_EQ(log.created, 1);
     EXPECT_EQ(bridge->getParentWindow(), Parent(2));
-    EXPECT_EQ(log.calls, (std::vector<std::string>{"Repaint", "EnableUpdater", "UpdaterTimer"}));
+    EXPECT_EQ(log.calls, (std::vector<std::string>{"EnableUpdater", "UpdaterTimer", "Repaint"}));
     EXPECT_EQ(bridge->getOpenCount(), 2);
 
     bridge->close();
@@ -209,8 +210,9 @@ TEST_F(BridgeTest, ReopenedWindowStartsFromTheCurrentValues) {
     ASSERT_EQ(log.values.size(), 80u);
     EXPECT_FLOAT_EQ(log.values[3].second, 0.25f);
     EXPECT_FLOAT_EQ(log.values[79].second, 0.75f);
-    // The values are in before the first refresh draws anything.
-    EXPECT_EQ(log.calls.back(), "UpdaterTimer");
+    // The values are in, and the refresh has moved the controls, before the first paint.
+    EXPECT_EQ(log.calls.back(), "Repaint");
+    EXPECT_EQ(log.calls[log.calls.size() - 2], "UpdaterTimer");
 }
 
 TEST_F(BridgeTest, UpdatePushesTheWholeSetForOneChange) {
@@ -307,6 +309,11 @@ TEST_F(BridgeTest, UpdatesFromAnotherThreadNeverReachAClosedWindow) {
     });
     for (int round = 0; round < 200; ++round) {
         ASSERT_EQ(bridge->open(Parent(1)), 1);
+        // Give the other thread a moment inside the open window, so closes meet updates.
+        const int seen = log.offThreadValues.load();
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(2);
+        while (log.offThreadValues.load() == seen && std::chrono::steady_clock::now() < until)
+            std::this_thread::yield();
         bridge->idle();
         bridge->close();
     }

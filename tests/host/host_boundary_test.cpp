@@ -142,12 +142,14 @@ TEST_F(HostTest, NonZeroAnswersAndZeroForEverythingElse) {
         EXPECT_EQ(dispatch(effect, opcode, 1, 1, scratch, 1.0f), 0) << "opcode " << opcode;
 }
 
-TEST_F(HostTest, EditorOpcodesWithThePlainEditor) {
+TEST_F(HostTest, EditorOpcodesBeforeAnyWindow) {
     ERect* rect = reinterpret_cast<ERect*>(&host); // junk the host left there
-    EXPECT_EQ(dispatch(effect, effEditGetRect, 0, 0, &rect), 0);
-    EXPECT_EQ(rect, nullptr);
-    EXPECT_EQ(dispatch(effect, effEditGetRect, 0, 0, nullptr), 0);
-    int window = 0;
+    ASSERT_EQ(dispatch(effect, effEditGetRect, 0, 0, &rect), 1);
+    ASSERT_NE(rect, nullptr);
+    EXPECT_EQ(rect->bottom, 0);
+    EXPECT_EQ(rect->right, 0);
+    EXPECT_EQ(dispatch(effect, effEditGetRect, 0, 0, nullptr), 1);
+    int window = 0; // no window of any window system
     EXPECT_EQ(dispatch(effect, effEditOpen, 0, 0, &window), 0);
     EXPECT_EQ(dispatch(effect, effEditIdle), 0);
     EXPECT_EQ(dispatch(effect, effEditClose), 0);
