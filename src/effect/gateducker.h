@@ -160,25 +160,10 @@ struct Ducker : DuckerRates {
 
     // The same for the larger input magnitude.
     double advanceLevel(const DuckerRates& rates, float level) {
-#if QL_DSP_SSE2
-        // The same operations as below on the low lanes of SSE registers: the clamps are the
-        // min and max instructions (minsd(1, up) is "up > 1 ? 1 : up" for every input, a NaN
-        // included; likewise maxsd), and the choice between rising and falling is a mask and a
-        // blend, as it follows the input around the envelope, which no branch predictor can
-        // guess (compilers turn the plain form below into a branch).
-        const __m128d one = _mm_set_sd(1.0), zero = _mm_setzero_pd();
-        const __m128d env = _mm_set_sd(duckerEnvelope);
-        const __m128d input = _mm_cvtss_sd(zero, _mm_set_ss(level));
-        const __m128d up = _mm_min_sd(one, _mm_add_sd(env, _mm_load_sd(&rates.riseStep)));
-        const __m128d down = _mm_max_sd(zero, _mm_sub_sd(env, _mm_load_sd(&rates.fallStep)));
-        const __m128d rising = _mm_cmplt_sd(env, input);
-        const __m128d next = _mm_or_pd(_mm_and_pd(rising, up), _mm_andnot_pd(rising, down));
-        duckerEnvelope = _mm_cvtsd_f64(next);
-        const __m128d gain = _mm_sub_sd(
-            one, _mm_mul_sd(_mm_mul_sd(_mm_set_sd(5.0), next), _mm_load_sd(&rates.range)));
-        return _mm_cvtsd_f64(_mm_max_sd(zero, gain));
-#else
         const double input = level;
+        // Both candidates are computed and one is picked: the choice follows the input around
+        // the envelope, which no branch predictor can guess. Compilers make this a compare
+        // mask and a blend, which also keeps the envelope's chain from frame to frame short.
         double up = duckerEnvelope + rates.riseStep;
         up = up > 1.0 ? 1.0 : up;
         double down = duckerEnvelope - rates.fallStep;
@@ -186,7 +171,6 @@ struct Ducker : DuckerRates {
         duckerEnvelope = input > duckerEnvelope ? up : down;
         const double gain = 1.0 - 5.0 * duckerEnvelope * rates.range;
         return gain < 0.0 ? 0.0 : gain;
-#endif
     }
 };
 
