@@ -66,8 +66,11 @@ PluginLibrary& PluginLibrary::get() {
             lib.error = std::string("cannot load ") + path;
             return lib;
         }
-        lib.main = reinterpret_cast<PluginEntry>(GetProcAddress(module, "main"));
-        lib.vstPluginMain = reinterpret_cast<PluginEntry>(GetProcAddress(module, "VSTPluginMain"));
+        // Through void*: FARPROC is a function type of its own.
+        lib.main = reinterpret_cast<PluginEntry>(
+            reinterpret_cast<void*>(GetProcAddress(module, "main")));
+        lib.vstPluginMain = reinterpret_cast<PluginEntry>(
+            reinterpret_cast<void*>(GetProcAddress(module, "VSTPluginMain")));
 #else
         void* handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
         if (!handle) {
