@@ -327,6 +327,10 @@ void TWin32Platform::PumpEvents() {
         if (hwnd != fTimerWindow && !Ours(hwnd)) continue;
         Drain(hwnd);
     }
+    // Paints still pending are delivered now, as on the other backends, whatever the host's loop
+    // does with WM_PAINT.
+    for (HWND hwnd : windows)
+        if (hwnd != fTimerWindow && Ours(hwnd)) UpdateWindow(hwnd);
 }
 
 LRESULT TWin32Platform::Handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
