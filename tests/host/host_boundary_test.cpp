@@ -121,12 +121,12 @@ TEST_F(HostTest, NonZeroAnswersAndZeroForEverythingElse) {
     for (VstInt32 index : {-1, 0, 79, 80, 100000}) {
         EXPECT_EQ(dispatch(effect, effCanBeAutomated, index), 1);
     }
-    // The placeholder editor keeps the base answers until the real editor exists.
+    // The editor takes no keys.
     EXPECT_EQ(dispatch(effect, effEditKeyDown, 'a', 0), -1);
     EXPECT_EQ(dispatch(effect, effEditKeyUp, 'a', 0), -1);
 
     // Every opcode not listed above, and every opcode outside 0..76, answers 0.
-    const std::set<VstInt32> nonZero = {effGetProgram, effIdentify, effCanBeAutomated,
+    const std::set<VstInt32> nonZero = {effGetProgram, effEditGetRect, effIdentify, effCanBeAutomated,
         effGetNumProgramCategories, effGetProgramNameIndexed, effConnectInput, effConnectOutput,
         effSetBlockSizeAndSampleRate, effGetInputProperties, effGetOutputProperties,
         effGetEffectName, effGetVendorString, effGetProductString, effGetVendorVersion, effCanDo,
@@ -396,7 +396,7 @@ TEST_F(HostTest, NullTextPointersAreIgnored) {
                             effGetInputProperties, effGetOutputProperties, effGetEffectName,
                             effGetErrorText, effGetVendorString, effGetProductString, effCanDo,
                             effShellGetNextPlugin, effGetChunk, effString2Parameter,
-                            effGetSpeakerArrangement, effGetMidiKeyName, effEditGetRect})
+                            effGetSpeakerArrangement, effGetMidiKeyName})
         EXPECT_EQ(dispatch(effect, opcode, 0, 0, nullptr), 0) << "opcode " << opcode;
 }
 
