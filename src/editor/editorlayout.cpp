@@ -13,13 +13,16 @@ std::string_view PluginEditorWindowDescription() {
 }
 
 const TFormClassRegistry& EditorFormClasses() {
-    static const TFormClassRegistry* registry = [] {
-        auto* r = new TFormClassRegistry;
-        RegisterFrameworkFormClasses(*r);
-        RegisterDIBFormClasses(*r);
-        return r;
-    }();
-    return *registry;
+    // A static object, not a heap one: it goes with the library when a host unloads it.
+    struct Registry {
+        TFormClassRegistry classes;
+        Registry() {
+            RegisterFrameworkFormClasses(classes);
+            RegisterDIBFormClasses(classes);
+        }
+    };
+    static const Registry registry;
+    return registry.classes;
 }
 
 std::span<const uint8_t> EditorResource(std::string_view name) {
