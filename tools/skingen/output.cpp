@@ -32,14 +32,14 @@ TColor keyColour(const ImageSpec& s) {
 }
 
 // A library image holding the picture, with the settings its image-list item stores.
-void load(TMemoryDIB& dib, const Picture& p, const ImageSpec* spec) {
+void load(TMemoryDIB& dib, const Picture& p, const ImageSpec* image) {
     dib.SetSize(p.w, p.h);
     for (int y = 0; y < p.h; ++y)
         std::memcpy(dib.ScanLine(y), &p.px[size_t(y) * size_t(p.w)], size_t(p.w) * 4);
-    if (spec) {
-        dib.SetTransparentMode(spec->fixedMode ? tmFixed : tmAuto);
-        dib.SetTransparentColor(keyColour(*spec));
-        dib.SetTransparent(spec->transparent);
+    if (image) {
+        dib.SetTransparentMode(image->fixedMode ? tmFixed : tmAuto);
+        dib.SetTransparentColor(keyColour(*image));
+        dib.SetTransparent(image->transparent);
     }
     dib.Changed();
 }

@@ -31,8 +31,8 @@ uint32_t keyPixel(const ImageSpec& s) {
 // Keyed drawing copies a pixel or skips it, so partly covered edge pixels are blended toward the
 // panel that will show around the control, and only empty pixels get the key. A body pixel that
 // happens to equal the key is moved off it by one step.
-Picture keyed(const Layer& layer, const ImageSpec& spec, Rgb surround) {
-    const uint32_t key = keyPixel(spec);
+Picture keyed(const Layer& layer, const ImageSpec& image, Rgb surround) {
+    const uint32_t key = keyPixel(image);
     Picture p = flatten(layer, surround);
     for (int y = 0; y < p.h; ++y)
         for (int x = 0; x < p.w; ++x) {
@@ -47,9 +47,9 @@ Picture keyed(const Layer& layer, const ImageSpec& spec, Rgb surround) {
 
 // tmAuto images report their bottom-left pixel as their transparent colour; the stored settings
 // name a colour, so that pixel must be exactly it.
-void checkAutoCorner(const Picture& p, const ImageSpec& spec) {
-    if (!spec.fixedMode && p.at(0, p.h - 1) != keyPixel(spec))
-        throw std::logic_error(std::string("bottom-left pixel of \"") + spec.name +
+void checkAutoCorner(const Picture& p, const ImageSpec& image) {
+    if (!image.fixedMode && p.at(0, p.h - 1) != keyPixel(image))
+        throw std::logic_error(std::string("bottom-left pixel of \"") + image.name +
                                "\" is not its transparent colour");
 }
 
@@ -124,15 +124,15 @@ void drawKnob(Layer& L, int ox, float t, bool silver) {
         pointer);
 }
 
-Picture knobStrip(const ImageSpec& spec, bool silver) {
-    Layer L(spec.w, spec.h);
+Picture knobStrip(const ImageSpec& image, bool silver) {
+    Layer L(image.w, image.h);
     for (int i = 0; i < kKnobFrames; ++i) {
         // Each frame on its own small layer: the masks stay frame-sized.
         Layer frame(28, 28);
         drawKnob(frame, 0, float(i) / (kKnobFrames - 1), silver);
         L.over(frame, i * 28, 0);
     }
-    return keyed(L, spec, pal::panel);
+    return keyed(L, image, pal::panel);
 }
 
 // --- slider tracks and handles (the vertical form; horizontal ones are transposed)
@@ -147,7 +147,7 @@ Picture transpose(const Picture& p) {
 
 // A 16-pixel-wide cross-section of the groove; every row the same, since the slider stretches
 // the track along its length.
-Picture verticalTrack(int length, const ImageSpec& spec) {
+Picture verticalTrack(int length, const ImageSpec& image) {
     Layer L(16, length);
     for (int y = 0; y < length; ++y) {
         L.blend(5, y, rgb(96, 100, 107), 1.f);
@@ -157,7 +157,7 @@ Picture verticalTrack(int length, const ImageSpec& spec) {
         L.blend(9, y, rgb(44, 46, 51), 1.f);
         L.blend(10, y, rgb(216, 219, 223), 1.f);
     }
-    return keyed(L, spec, pal::panel);
+    return keyed(L, image, pal::panel);
 }
 
 // A fader cap 16 x 27: dark outline, bevelled body, grip ridges and a bright centre line.
@@ -243,11 +243,11 @@ void drawFace(Layer& L, int ox, int w, int h, bool on, const Legend& legend, Rgb
     }
 }
 
-Picture buttonImage(const ImageSpec& spec, const Legend& legend, Rgb lit, bool led = false) {
-    Layer L(spec.w, spec.h);
-    const int fw = spec.w / 2;
-    drawFace(L, 0, fw, spec.h, false, legend, lit, led);
-    drawFace(L, fw, fw, spec.h, true, legend, lit, led);
+Picture buttonImage(const ImageSpec& image, const Legend& legend, Rgb lit, bool led = false) {
+    Layer L(image.w, image.h);
+    const int fw = image.w / 2;
+    drawFace(L, 0, fw, image.h, false, legend, lit, led);
+    drawFace(L, fw, fw, image.h, true, legend, lit, led);
     return flatten(L, rgb(180, 182, 186));
 }
 
@@ -290,30 +290,30 @@ Legend chainLegend() {
 // Small indicator pictures.
 // A red lamp with its legend, lit while the tempo is the manual one. Its rim is the colour the
 // picture reports as transparent.
-Picture manualImage(const ImageSpec& spec, const Fonts& f) {
-    Layer L(spec.w, spec.h);
+Picture manualImage(const ImageSpec& image, const Fonts& f) {
+    Layer L(image.w, image.h);
     L.fill(rgb(188, 50, 53));
-    for (int y = 1; y < spec.h - 1; ++y)
-        for (int x = 1; x < spec.w - 1; ++x)
-            L.blend(x, y, mix(rgb(236, 86, 76), rgb(150, 30, 34), float(y) / float(spec.h - 1)),
+    for (int y = 1; y < image.h - 1; ++y)
+        for (int x = 1; x < image.w - 1; ++x)
+            L.blend(x, y, mix(rgb(236, 86, 76), rgb(150, 30, 34), float(y) / float(image.h - 1)),
                     1.f);
-    for (int x = 1; x < spec.w - 1; ++x)
+    for (int x = 1; x < image.w - 1; ++x)
         L.blend(x, 1, rgb(255, 170, 160), 0.6f);
     const float px = 8.f;
     Mask m =
-        textMask(spec.w, spec.h, f.condensedBold, "MANUAL", px, spec.w / 2.f,
-                 std::round(spec.h / 2.f + f.condensedBold.capHeight(px) / 2), Align::Centre, 0.4f);
+        textMask(image.w, image.h, f.condensedBold, "MANUAL", px, image.w / 2.f,
+                 std::round(image.h / 2.f + f.condensedBold.capHeight(px) / 2), Align::Centre, 0.4f);
     L.paint(m.shifted(0, 1), rgb(90, 10, 14), 0.7f);
     L.paint(m, rgb(255, 244, 238));
     return flatten(L, rgb(188, 50, 53));
 }
 
-Picture noSyncImage(const ImageSpec& spec, const Fonts& f) {
-    Layer L(spec.w, spec.h);
+Picture noSyncImage(const ImageSpec& image, const Fonts& f) {
+    Layer L(image.w, image.h);
     L.fill(rgb(141, 141, 151));
     // Caps exactly five pixels high, standing on the last row but one: crisp at this size.
     const float px = 5.f / f.sansBold.capHeight(1.f);
-    Mask m = textMask(spec.w, spec.h, f.sansBold, "NO SYNC", px, std::round(spec.w / 2.f), 6.f,
+    Mask m = textMask(image.w, image.h, f.sansBold, "NO SYNC", px, std::round(image.w / 2.f), 6.f,
                       Align::Centre, 1.f);
     m.sharpen(0.2f, 0.8f);
     L.paint(m, rgb(28, 28, 36));
@@ -323,7 +323,7 @@ Picture noSyncImage(const ImageSpec& spec, const Fonts& f) {
 } // namespace
 
 Picture drawImage(int index, const Fonts& f) {
-    const ImageSpec& spec = kImages[index];
+    const ImageSpec& image = kImages[index];
     Picture p;
     switch (index) {
     case kSliderVerti:
@@ -333,44 +333,44 @@ Picture drawImage(int index, const Fonts& f) {
         p = transpose(verticalHandle());
         break;
     case kTrackVerti:
-        p = verticalTrack(3, spec);
+        p = verticalTrack(3, image);
         break;
     case kTrackHori:
-        p = transpose(verticalTrack(3, spec));
+        p = transpose(verticalTrack(3, image));
         break;
     case kKnob2:
-        p = knobStrip(spec, false);
+        p = knobStrip(image, false);
         break;
     case kKnob3:
-        p = knobStrip(spec, true);
+        p = knobStrip(image, true);
         break;
     case kSyncButton:
-        p = buttonImage(spec, textLegend(f.condensedBold, "SYNC", 8.f, 0.5f), pal::amber);
+        p = buttonImage(image, textLegend(f.condensedBold, "SYNC", 8.f, 0.5f), pal::amber);
         break;
     case kSmallOnButton:
-        p = buttonImage(spec, textLegend(f.sansBold, "ON", 7.f, 0.3f), pal::green);
+        p = buttonImage(image, textLegend(f.sansBold, "ON", 7.f, 0.3f), pal::green);
         break;
     case kOnButton:
-        p = buttonImage(spec, textLegend(f.sansBold, "ON", 8.f, 0.4f), pal::green, true);
+        p = buttonImage(image, textLegend(f.sansBold, "ON", 8.f, 0.4f), pal::green, true);
         break;
     case kLinkButton:
-        p = buttonImage(spec, chainLegend(), pal::amber);
+        p = buttonImage(image, chainLegend(), pal::amber);
         break;
     case kFitButton:
-        p = buttonImage(spec, textLegend(f.sansBold, "FIT", 7.f, 0.4f), pal::amber);
+        p = buttonImage(image, textLegend(f.sansBold, "FIT", 7.f, 0.4f), pal::amber);
         break;
     case kManualImage:
-        p = manualImage(spec, f);
+        p = manualImage(image, f);
         break;
     case kNoSyncImage:
-        p = noSyncImage(spec, f);
+        p = noSyncImage(image, f);
         break;
     default:
         throw std::logic_error("no such image");
     }
-    if (p.w != spec.w || p.h != spec.h)
-        throw std::logic_error(std::string("wrong size for \"") + spec.name + "\"");
-    checkAutoCorner(p, spec);
+    if (p.w != image.w || p.h != image.h)
+        throw std::logic_error(std::string("wrong size for \"") + image.name + "\"");
+    checkAutoCorner(p, image);
     return p;
 }
 
