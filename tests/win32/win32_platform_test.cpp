@@ -1,6 +1,6 @@
 // The Win32 backend in a real (wine) window system: the class it registers and unregisters, child
-// windows of a foreign parent, paints and timers from the pump, input messages turned into sink
-// calls, and windows that go away under it.
+// windows of a foreign parent stacked in creation order, paints and timers from the pump, input
+// messages turned into sink calls, and windows that go away under it.
 #include "framework/platform/native.h"
 #include "framework/platform/win32/win32platform.h"
 
@@ -111,6 +111,21 @@ TEST_F(Win32Test, ChildOfTheHostsWindowAtItsBounds) {
     GetClientRect(hwnd, &r);
     EXPECT_EQ(r.right, 30);
     EXPECT_EQ(r.bottom, 20);
+}
+
+TEST_F(Win32Test, ALaterSiblingCoversAnEarlierOne) {
+    // The framework stacks children in creation order, later ones on top (an editor's front side
+    // is made after the page it covers).
+    auto first = platform->NewWindow(host, Bounds(0, 0, 50, 40), true, sink);
+    auto second = platform->NewWindow(host, Bounds(10, 10, 50, 40), true, sink);
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    const HWND earlier = static_cast<HWND>(first->Handle());
+    const HWND later = static_cast<HWND>(second->Handle());
+    EXPECT_EQ(GetWindow(host, GW_CHILD), later);
+    EXPECT_EQ(GetWindow(later, GW_HWNDNEXT), earlier);
+    EXPECT_EQ(ChildWindowFromPointEx(host, POINT{20, 20}, CWP_SKIPINVISIBLE), later);
+    EXPECT_EQ(ChildWindowFromPointEx(host, POINT{5, 5}, CWP_SKIPINVISIBLE), earlier);
 }
 
 TEST_F(Win32Test, RefusesAParentThatIsNoWindow) {

@@ -353,7 +353,12 @@ bool TWin32Window::Create(HWND parent, const TRect& bounds, bool visible) {
     Hwnd = CreateWindowExW(0, ClassName(), L"", style, bounds.Left, bounds.Top,
                            std::max(1, bounds.Width()), std::max(1, bounds.Height()), parent,
                            nullptr, ThisModule(), static_cast<TReceiver*>(this));
-    return Hwnd != nullptr;
+    if (!Hwnd) return false;
+    // The system puts a new child below its siblings; the framework stacks later children on top
+    // (as X11 does), so a later sibling must cover an earlier one it overlaps.
+    if (parent)
+        SetWindowPos(Hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    return true;
 }
 
 TWin32Window::~TWin32Window() {
