@@ -3,6 +3,7 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 #include <utility>
@@ -61,22 +62,29 @@ void SoundReader::fill(StereoChunk& chunk) {
     }
 }
 
+bool SoundReader::refill() {
+    if (position < current.frames) return true;
+    if (ended) return false;
+    if (!started) {
+        fill(ahead);
+        io = std::make_unique<BackgroundJob>();
+        started = true;
+    } else {
+        io->wait();
+    }
+    std::swap(current, ahead);
+    position = 0;
+    if (current.frames == 0) {
+        ended = true;
+        return false;
+    }
+    io->post([this] { fill(ahead); });
+    return true;
+}
+
 int SoundReader::read(float* left, float* right, int count) {
     int done = 0;
-    while (done < count) {
-        if (position == current.frames) {
-            if (!started) {
-                fill(ahead);
-                io = std::make_unique<BackgroundJob>();
-                started = true;
-            } else {
-                io->wait();
-            }
-            std::swap(current, ahead);
-            position = 0;
-            if (current.frames == 0) break;
-            io->post([this] { fill(ahead); });
-        }
+    while (done < count && refill()) {
         const size_t n = std::min(static_cast<size_t>(count - done), current.frames - position);
         std::copy_n(current.left.data() + position, n, left + done);
         std::copy_n(current.right.data() + position, n, right + done);
@@ -84,6 +92,37 @@ int SoundReader::read(float* left, float* right, int count) {
         done += static_cast<int>(n);
     }
     return done;
+}
+
+int SoundReader::next(int count, float* stageLeft, float* stageRight, const float*& left,
+                      const float*& right) {
+    if (refill() && current.frames - position >= static_cast<size_t>(count)) {
+        left = current.left.data() + position;
+        right = current.right.data() + position;
+        position += static_cast<size_t>(count);
+        return count;
+    }
+    left = stageLeft;
+    right = stageRight;
+    return read(stageLeft, stageRight, count);
+}
+
+double measurePeak(const float* samples, size_t count, int64_t& clipped) {
+    // On the bit patterns (a magnitude orders like its pattern) so that the loop vectorises.
+    constexpr uint32_t kMagnitude = 0x7fffffffu, kFullScale = 0x3f800000u; // 1.0f
+    uint32_t peak = 0;
+    int64_t over = 0;
+    for (size_t i = 0; i < count; ++i) {
+        uint32_t bits;
+        std::memcpy(&bits, samples + i, sizeof bits);
+        bits &= kMagnitude;
+        peak = std::max(peak, bits);
+        over += bits > kFullScale;
+    }
+    clipped += over;
+    float value;
+    std::memcpy(&value, &peak, sizeof value);
+    return value;
 }
 
 const char* formatDescription(SampleFormat format) {
@@ -98,8 +137,10 @@ const char* formatDescription(SampleFormat format) {
     return "32-bit float";
 }
 
-SoundWriter::SoundWriter(const std::string& filePath, SampleFormat format, int sampleRate)
-    : path(filePath), partialPath(filePath + ".partial") {
+SoundWriter::SoundWriter(const std::string& filePath, SampleFormat format, int sampleRate,
+                         int maxFrames)
+    : path(filePath), partialPath(filePath + ".partial"),
+      capacity(std::max(kTransferFrames, static_cast<size_t>(std::max(maxFrames, 1)))) {
     std::error_code ec;
     if (fs::is_directory(path, ec)) throw RenderError("cannot write " + path + ": it is a folder");
     SF_INFO info{};
@@ -116,9 +157,12 @@ SoundWriter::SoundWriter(const std::string& filePath, SampleFormat format, int s
     }
     // Integer formats: samples beyond full scale are clipped, never wrapped around.
     sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    // No PEAK chunk in float files: few readers use it, and libsndfile would scan every sample
+    // for it a second time (the summary's peaks are measured anyway).
+    sf_command(file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
     for (StereoChunk* chunk : {&pending, &writing}) {
-        chunk->left.resize(kTransferFrames);
-        chunk->right.resize(kTransferFrames);
+        chunk->left.resize(capacity);
+        chunk->right.resize(capacity);
     }
     io = std::make_unique<BackgroundJob>();
 }
@@ -128,16 +172,15 @@ SoundWriter::~SoundWriter() {
     if (!committed) discard();
 }
 
-void SoundWriter::write(const float* left, const float* right, int count) {
-    for (int done = 0; done < count;) {
-        const size_t n =
-            std::min(static_cast<size_t>(count - done), kTransferFrames - pending.frames);
-        std::copy_n(left + done, n, pending.left.data() + pending.frames);
-        std::copy_n(right + done, n, pending.right.data() + pending.frames);
-        pending.frames += n;
-        done += static_cast<int>(n);
-        if (pending.frames == kTransferFrames) handOff();
-    }
+void SoundWriter::reserve(int count, float*& left, float*& right) {
+    if (pending.frames + static_cast<size_t>(count) > capacity) handOff();
+    left = pending.left.data() + pending.frames;
+    right = pending.right.data() + pending.frames;
+}
+
+void SoundWriter::advance(int count) {
+    pending.frames += static_cast<size_t>(count);
+    if (pending.frames == capacity) handOff();
 }
 
 void SoundWriter::handOff() {
@@ -145,6 +188,8 @@ void SoundWriter::handOff() {
     std::swap(pending, writing);
     pending.frames = 0;
     io->post([this] {
+        peaks[0] = std::max(peaks[0], measurePeak(writing.left.data(), writing.frames, clipped));
+        peaks[1] = std::max(peaks[1], measurePeak(writing.right.data(), writing.frames, clipped));
         interleaved.resize(2 * writing.frames);
         for (size_t i = 0; i < writing.frames; ++i) {
             interleaved[2 * i] = writing.left[i];

@@ -34,11 +34,19 @@ public:
     int64_t frames() const { return frameCount; }
     // Reads up to `count` frames into `left` and `right`; returns the frames read (0 at the end).
     int read(float* left, float* right, int count);
+    // The next `count` frames without a copy: `left` and `right` point into the reader's own
+    // chunk when the frames lie within it. At a seam between chunks, or near the end, they are
+    // read into `stageLeft` and `stageRight` instead and point there. Returns the frames given;
+    // the pointers stay valid until the next call.
+    int next(int count, float* stageLeft, float* stageRight, const float*& left,
+             const float*& right);
     // Seconds the caller has waited for reads the background had not finished.
     double waitedSeconds() const { return io ? io->waitedSeconds() : 0.0; }
 
 private:
     void fill(StereoChunk& chunk); // runs on the file thread, except the first time
+    // Makes `current` hold unread frames, taking the chunk read ahead; false at the end.
+    bool refill();
 
     std::string path;
     sf_private_tag* file = nullptr;
@@ -50,6 +58,7 @@ private:
     std::vector<float> interleaved; // the file thread's
     size_t position = 0;
     bool started = false;
+    bool ended = false;
     std::unique_ptr<BackgroundJob> io;
 };
 
@@ -57,13 +66,20 @@ class SoundWriter {
 public:
     // Writes into a partial file beside `path`; `commit` moves it into place. Destroyed without a
     // commit, it removes the partial file, so a failed render leaves nothing behind.
-    SoundWriter(const std::string& path, SampleFormat format, int sampleRate);
+    SoundWriter(const std::string& path, SampleFormat format, int sampleRate, int maxFrames);
     ~SoundWriter();
     SoundWriter(const SoundWriter&) = delete;
     SoundWriter& operator=(const SoundWriter&) = delete;
 
-    void write(const float* left, const float* right, int count);
+    // Room for the next `count` frames (at most `maxFrames` of the constructor): the plug-in
+    // writes its output there directly, then `advance` counts them in.
+    void reserve(int count, float*& left, float*& right);
+    void advance(int count);
     void commit();
+    // The output's peak magnitude per channel and the samples beyond full scale, measured on
+    // the file thread as the frames are written; complete after `commit`.
+    double peak(int channel) const { return peaks[channel]; }
+    int64_t clippedSamples() const { return clipped; }
     // Seconds the caller has waited for writes the background had not finished.
     double waitedSeconds() const { return io ? io->waitedSeconds() : 0.0; }
 
@@ -78,8 +94,14 @@ private:
     // `pending` fills while `writing` is interleaved and written in the background.
     StereoChunk pending, writing;
     std::vector<float> interleaved; // the file thread's
+    size_t capacity = 0;
+    double peaks[2] = {0.0, 0.0};
+    int64_t clipped = 0;
     std::unique_ptr<BackgroundJob> io;
 };
+
+// The peak magnitude of `count` samples; samples beyond full scale are added to `clipped`.
+double measurePeak(const float* samples, size_t count, int64_t& clipped);
 
 const char* formatDescription(SampleFormat format);
 

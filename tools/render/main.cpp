@@ -36,26 +36,6 @@ extern "C" void onInterrupt(int signal) {
     std::signal(signal, SIG_DFL);
 }
 
-// The peak magnitude of `count` samples; samples beyond full scale are added to `clipped`.
-// Works on the bit patterns (a magnitude orders like its pattern) so the loop vectorises:
-// the plug-in is fast enough that a scalar loop here would be a visible share of the render.
-double measure(const float* samples, int count, int64_t& clipped) {
-    constexpr uint32_t kMagnitude = 0x7fffffffu, kFullScale = 0x3f800000u; // 1.0f
-    uint32_t peak = 0;
-    int64_t over = 0;
-    for (int i = 0; i < count; ++i) {
-        uint32_t bits;
-        std::memcpy(&bits, samples + i, sizeof bits);
-        bits &= kMagnitude;
-        peak = std::max(peak, bits);
-        over += bits > kFullScale;
-    }
-    clipped += over;
-    float value;
-    std::memcpy(&value, &peak, sizeof value);
-    return value;
-}
-
 bool loud(float sample) { return std::fabs(sample) >= kSilenceThreshold; }
 
 bool sameFile(const std::string& a, const std::string& b) {
@@ -126,11 +106,20 @@ struct Source {
     std::vector<float> demo;
     size_t demoPos = 0;
 
-    int read(float* left, float* right, int count) {
-        if (reader) return reader->read(left, right, count);
+    // The next `count` frames, in place where they lie whole, else copied into the stage
+    // buffers (see SoundReader::next). The demo is mono: both channels read the same samples.
+    int next(int count, float* stageLeft, float* stageRight, const float*& left,
+             const float*& right) {
+        if (reader) return reader->next(count, stageLeft, stageRight, left, right);
         const int n = static_cast<int>(std::min<size_t>(count, demo.size() - demoPos));
-        std::copy_n(demo.data() + demoPos, n, left);
-        std::copy_n(demo.data() + demoPos, n, right);
+        if (n == count) {
+            left = right = demo.data() + demoPos;
+        } else {
+            std::copy_n(demo.data() + demoPos, n, stageLeft);
+            std::copy_n(demo.data() + demoPos, n, stageRight);
+            left = stageLeft;
+            right = stageRight;
+        }
         demoPos += static_cast<size_t>(n);
         return n;
     }
@@ -210,14 +199,12 @@ int run(const Options& options) {
     gInterrupted = 0;
     std::signal(SIGINT, onInterrupt);
     std::signal(SIGTERM, onInterrupt);
-    SoundWriter writer(options.output, options.format, sampleRate);
-
     const int block = options.blockSize;
-    std::vector<float> inL(block), inR(block), outL(block), outR(block);
-    float* const inputs[2] = {inL.data(), inR.data()};
-    float* const outputs[2] = {outL.data(), outR.data()};
-    double peak[2] = {0.0, 0.0};
-    int64_t clipped = 0;
+    SoundWriter writer(options.output, options.format, sampleRate, block);
+
+    // The plug-in reads its input where the reader holds it and writes straight into the
+    // writer's chunk: the stage buffers serve only the seams between chunks and the tail.
+    std::vector<float> inL(block), inR(block);
     int64_t rendered = 0;
     int64_t tailFrames = 0;
     int64_t quietRun = 0;
@@ -233,9 +220,11 @@ int run(const Options& options) {
     while (true) {
         if (gInterrupted) throw RenderError("interrupted; " + options.output + " not written");
         int got = 0;
+        const float* inLeft = inL.data();
+        const float* inRight = inR.data();
         if (!inputDone) {
-            got = source.read(inL.data(), inR.data(), block);
-            if (got < block) inputDone = true;
+            got = source.next(block, inL.data(), inR.data(), inLeft, inRight);
+            if (got < block) inputDone = true; // a short read always lands in the stage buffers
         }
         // Past the input the block is silence for the echoes to ring out in, up to the limit.
         const int frames = static_cast<int>(
@@ -244,11 +233,15 @@ int run(const Options& options) {
         std::fill(inL.begin() + got, inL.begin() + frames, 0.0f);
         std::fill(inR.begin() + got, inR.begin() + frames, 0.0f);
 
+        float* outL = nullptr;
+        float* outR = nullptr;
+        writer.reserve(frames, outL, outR);
+        // The plug-in only reads its inputs; the record's type is not const.
+        float* const inputs[2] = {const_cast<float*>(inLeft), const_cast<float*>(inRight)};
+        float* const outputs[2] = {outL, outR};
         host.process(inputs, outputs, frames);
-        writer.write(outL.data(), outR.data(), frames);
+        writer.advance(frames);
 
-        peak[0] = std::max(peak[0], measure(outL.data(), frames, clipped));
-        peak[1] = std::max(peak[1], measure(outR.data(), frames, clipped));
         if (got < frames) {
             int lastLoud = frames - 1;
             while (lastLoud >= got && !loud(outL[lastLoud]) && !loud(outR[lastLoud])) --lastLoud;
@@ -282,8 +275,10 @@ int run(const Options& options) {
                 options.output.c_str(), static_cast<long long>(rendered), audioSeconds,
                 sampleRate, formatDescription(options.format),
                 renderSeconds > 0.0 ? audioSeconds / renderSeconds : 0.0,
-                decibels(peak[0]).c_str(), decibels(peak[1]).c_str(),
-                clipped ? (std::to_string(clipped) + " samples clipped").c_str() : "no clipping");
+                decibels(writer.peak(0)).c_str(), decibels(writer.peak(1)).c_str(),
+                writer.clippedSamples()
+                    ? (std::to_string(writer.clippedSamples()) + " samples clipped").c_str()
+                    : "no clipping");
     if (options.timing) {
         // The plug-in's share is the time inside the record's calls less the host callbacks it
         // makes from there; the rest of the render's wall time is the tool's own overhead. The
