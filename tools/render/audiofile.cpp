@@ -35,6 +35,9 @@ SoundReader::SoundReader(const std::string& filePath) : path(filePath) {
         throw RenderError(path + " has " + std::to_string(channelCount) +
                           " channels; the plug-in takes mono or stereo input");
     }
+    // The first chunk is read while the plug-in loads.
+    io = std::make_unique<BackgroundJob>();
+    io->post([this] { fill(ahead); });
 }
 
 SoundReader::~SoundReader() {
@@ -65,13 +68,7 @@ void SoundReader::fill(StereoChunk& chunk) {
 bool SoundReader::refill() {
     if (position < current.frames) return true;
     if (ended) return false;
-    if (!started) {
-        fill(ahead);
-        io = std::make_unique<BackgroundJob>();
-        started = true;
-    } else {
-        io->wait();
-    }
+    io->wait();
     std::swap(current, ahead);
     position = 0;
     if (current.frames == 0) {

@@ -41,10 +41,10 @@ public:
     int next(int count, float* stageLeft, float* stageRight, const float*& left,
              const float*& right);
     // Seconds the caller has waited for reads the background had not finished.
-    double waitedSeconds() const { return io ? io->waitedSeconds() : 0.0; }
+    double waitedSeconds() const { return io->waitedSeconds(); }
 
 private:
-    void fill(StereoChunk& chunk); // runs on the file thread, except the first time
+    void fill(StereoChunk& chunk); // runs on the file thread
     // Makes `current` hold unread frames, taking the chunk read ahead; false at the end.
     bool refill();
 
@@ -57,7 +57,6 @@ private:
     StereoChunk current, ahead;
     std::vector<float> interleaved; // the file thread's
     size_t position = 0;
-    bool started = false;
     bool ended = false;
     std::unique_ptr<BackgroundJob> io;
 };
