@@ -43,7 +43,7 @@ class THeadlessPlatform::Window final : public IPlatformWindow {
         for (int32_t y = c.Top; y < c.Bottom; ++y)
             std::copy_n(pixels.Row(y) + c.Left, c.Width(),
                         &Surface.Pixels[size_t(y) * size_t(Surface.Width) + size_t(c.Left)]);
-        BlitLog.push_back(c);
+        if (Platform.fLogBlits) BlitLog.push_back(c);
     }
 
     void SetCapture() override { Platform.fCapture = this; }
@@ -277,6 +277,7 @@ void THeadlessPlatform::PumpEvents() {
         auto hook = it->second;
         hook();
     }
+    if (fPumpAdvance) AdvanceTime(fPumpAdvance);
     const std::vector<Window*> windows = fWindows;
     for (Window* w : windows) {
         if (!IsWindow(w) || !w->Sink || !Shown(*w) || w->Invalid.IsEmpty()) continue;

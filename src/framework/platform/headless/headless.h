@@ -63,6 +63,13 @@ class THeadlessPlatform final : public IPlatform {
     // The most timers that may run at once; more are refused. Unlimited by default.
     void SetTimerLimit(size_t limit) { fTimerLimit = limit; }
     size_t TimerCount() const { return fTimers.size(); }
+    // For a host that moves time only through its idle calls: each PumpEvents advances the
+    // virtual clock by ms after the pump hooks and before the paints. 0 (the default) leaves the
+    // clock to AdvanceTime.
+    void SetPumpAdvance(uint64_t ms) { fPumpAdvance = ms; }
+    // Off, blits are not logged: a platform nobody observes would keep a rectangle per blit for as
+    // long as its window stays open. On by default.
+    void SetLogBlits(bool on) { fLogBlits = on; }
 
     // Observation.
     bool CursorVisible() const { return fCursorVisible; }
@@ -112,6 +119,8 @@ class THeadlessPlatform final : public IPlatform {
     THookId fNextHook = 1;
     size_t fTimerLimit = SIZE_MAX;
     uint64_t fNow = 0;
+    uint64_t fPumpAdvance = 0;
+    bool fLogBlits = true;
     TPoint fCursor;
     bool fCursorVisible = true;
     int fSetCursorPosCount = 0;
