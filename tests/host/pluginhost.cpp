@@ -24,7 +24,7 @@ VstIntPtr QL_VSTCALL ScriptedHost::callback(AEffect* effect, VstInt32 opcode, Vs
                                             VstIntPtr value, void* ptr, float opt) {
     ScriptedHost* host = gActive;
     if (!host) return 0;
-    host->requests.push_back({effect, opcode, index, value, ptr, opt});
+    if (host->record) host->requests.push_back({effect, opcode, index, value, ptr, opt});
     switch (opcode) {
     case audioMasterVersion:
         return host->versionAnswer;
@@ -49,39 +49,65 @@ std::vector<VstInt32> ScriptedHost::opcodes() const {
     return result;
 }
 
+PluginLibrary::PluginLibrary(const char* path) {
+    if (!path || !*path) {
+        error = "no plug-in path";
+        return;
+    }
+#if defined(_WIN32)
+    HMODULE module = LoadLibraryA(path);
+    if (!module) {
+        error = std::string("cannot load ") + path;
+        return;
+    }
+    handle = reinterpret_cast<void*>(module);
+    // Through void*: FARPROC is a function type of its own.
+    main = reinterpret_cast<PluginEntry>(
+        reinterpret_cast<void*>(GetProcAddress(module, "main")));
+    vstPluginMain = reinterpret_cast<PluginEntry>(
+        reinterpret_cast<void*>(GetProcAddress(module, "VSTPluginMain")));
+#else
+    handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    if (!handle) {
+        error = dlerror();
+        return;
+    }
+    main = reinterpret_cast<PluginEntry>(dlsym(handle, "main"));
+    vstPluginMain = reinterpret_cast<PluginEntry>(dlsym(handle, "VSTPluginMain"));
+#endif
+    if (!main && !vstPluginMain) error = std::string(path) + " exports no VST 2 entry";
+}
+
+bool PluginLibrary::close() {
+    if (!handle) return false;
+    main = vstPluginMain = nullptr;
+#if defined(_WIN32)
+    const bool closed = FreeLibrary(reinterpret_cast<HMODULE>(handle)) != 0;
+#else
+    const bool closed = dlclose(handle) == 0;
+#endif
+    handle = nullptr;
+    return closed;
+}
+
+bool PluginLibrary::isLoaded(const char* path) {
+#if defined(_WIN32)
+    return GetModuleHandleA(path) != nullptr;
+#else
+    void* h = dlopen(path, RTLD_NOW | RTLD_NOLOAD);
+    if (h) dlclose(h);
+    return h != nullptr;
+#endif
+}
+
 PluginLibrary& PluginLibrary::get() {
-    static PluginLibrary library = [] {
-        PluginLibrary lib;
+    static PluginLibrary library([] {
         const char* path = std::getenv("QL_PLUGIN");
 #ifdef QL_PLUGIN_PATH
         if (!path || !*path) path = QL_PLUGIN_PATH;
 #endif
-        if (!path) {
-            lib.error = "no plug-in path";
-            return lib;
-        }
-#if defined(_WIN32)
-        HMODULE module = LoadLibraryA(path);
-        if (!module) {
-            lib.error = std::string("cannot load ") + path;
-            return lib;
-        }
-        // Through void*: FARPROC is a function type of its own.
-        lib.main = reinterpret_cast<PluginEntry>(
-            reinterpret_cast<void*>(GetProcAddress(module, "main")));
-        lib.vstPluginMain = reinterpret_cast<PluginEntry>(
-            reinterpret_cast<void*>(GetProcAddress(module, "VSTPluginMain")));
-#else
-        void* handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-        if (!handle) {
-            lib.error = dlerror();
-            return lib;
-        }
-        lib.main = reinterpret_cast<PluginEntry>(dlsym(handle, "main"));
-        lib.vstPluginMain = reinterpret_cast<PluginEntry>(dlsym(handle, "VSTPluginMain"));
-#endif
-        return lib;
-    }();
+        return path;
+    }());
     return library;
 }
 

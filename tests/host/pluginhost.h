@@ -26,6 +26,9 @@ struct ScriptedHost {
     VstIntPtr tempoAtAnswer = 0;
     std::string vendor = "Test Host Maker";
     std::string product = "Test Host";
+    // Off, requests are answered but not kept: for long runs, and for hosts whose threads call
+    // at once (the answers only read the fields above, which must then stay put).
+    bool record = true;
     std::vector<HostRequest> requests;
 
     ScriptedHost();
@@ -40,12 +43,28 @@ struct ScriptedHost {
 
 using PluginEntry = AEffect*(QL_VSTCALL*)(audioMasterCallback);
 
-// The built plug-in, loaded once for the test program.
+// A plug-in library and its two entry names, loaded as a host loads it. It stays loaded until
+// close(); error says why main or vstPluginMain is null.
 struct PluginLibrary {
     PluginEntry main = nullptr;
     PluginEntry vstPluginMain = nullptr;
     std::string error;
+
+    explicit PluginLibrary(const char* path);
+    PluginLibrary(const PluginLibrary&) = delete;
+    PluginLibrary& operator=(const PluginLibrary&) = delete;
+    // Unloads the library, as a host does when it is done with it; false when the system refuses.
+    bool close();
+
+    // Whether the library at path is still in the process (nothing loads it to find out).
+    static bool isLoaded(const char* path);
+
+    // The built plug-in ($QL_PLUGIN, else the path compiled in), loaded once for the test program
+    // and never unloaded, so leaks reported at exit still name its functions.
     static PluginLibrary& get();
+
+private:
+    void* handle = nullptr;
 };
 
 // Calls the record's dispatcher.
