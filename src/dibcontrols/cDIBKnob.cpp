@@ -1,33 +1,14 @@
 #include "dibcontrols/cDIBKnob.h"
 
+#include "dibcontrols/propertyvalue.h"
+
 #include <algorithm>
 #include <limits>
 
 namespace {
 
-int32_t ClampTo32(int64_t v) {
-    return int32_t(std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(),
-                                       std::numeric_limits<int32_t>::max()));
-}
-
 TKnobInc ClampInc(int v) {
     return TKnobInc(std::clamp(v, 1, 32767));
-}
-
-int64_t AsInt(const TDIBPropertyValue& v) {
-    return std::get<int64_t>(v);
-}
-
-// An enumeration arrives as its ordinal or, from a form description, as its name.
-TKnobOrientation AsOrientation(const TDIBPropertyValue& v) {
-    if (const auto* id = std::get_if<TDIBIdentifier>(&v)) {
-        if (id->Name == "koVertical") return koVertical;
-        if (id->Name == "koHorizontal") return koHorizontal;
-        throw EDIBKnobError("Invalid property value: " + id->Name);
-    }
-    const int64_t n = AsInt(v);
-    if (n != koVertical && n != koHorizontal) throw EDIBKnobError("Invalid property value.");
-    return TKnobOrientation(n);
 }
 
 TCustomDIBKnob& Knob(TCustomDIBControl& c) {
@@ -75,20 +56,20 @@ void TCustomDIBKnob::SetPosition(int32_t value) {
 }
 
 void TCustomDIBKnob::StepPosition(int64_t delta) {
-    SetPosition(ClampTo32(int64_t(fPosition) + delta));
+    SetPosition(ClampToInt32(int64_t(fPosition) + delta));
 }
 
 void TCustomDIBKnob::SetMax(int32_t value) {
     fMax = value;
     // At the bottom of the range Min cannot go lower; it then equals Max.
-    if (fMin >= fMax) fMin = ClampTo32(int64_t(fMax) - 1);
+    if (fMin >= fMax) fMin = ClampToInt32(int64_t(fMax) - 1);
     if (fPosition > fMax) SetPosition(fMax);
     Invalidate();
 }
 
 void TCustomDIBKnob::SetMin(int32_t value) {
     fMin = value;
-    if (fMin >= fMax) fMax = ClampTo32(int64_t(fMin) + 1);
+    if (fMin >= fMax) fMax = ClampToInt32(int64_t(fMin) + 1);
     if (fPosition < fMin) SetPosition(fMin);
     Invalidate();
 }
@@ -246,23 +227,26 @@ void TCustomDIBKnob::GetProperties(std::vector<TDIBPropertyInfo>& list) const {
                     [](const C& c) { return V(Knob(c).LoopLastFrame()); },
                     [](C& c, const V& v) { Knob(c).SetLoopLastFrame(std::get<bool>(v)); }});
     list.push_back({"Max", K::Integer, [](const C& c) { return V(int64_t(Knob(c).Max())); },
-                    [](C& c, const V& v) { Knob(c).SetMax(ClampTo32(AsInt(v))); }});
+                    [](C& c, const V& v) { Knob(c).SetMax(ClampToInt32(PropertyInt(v))); }});
     list.push_back({"Min", K::Integer, [](const C& c) { return V(int64_t(Knob(c).Min())); },
-                    [](C& c, const V& v) { Knob(c).SetMin(ClampTo32(AsInt(v))); }});
+                    [](C& c, const V& v) { Knob(c).SetMin(ClampToInt32(PropertyInt(v))); }});
     list.push_back({"NumGlyphs", K::Integer,
                     [](const C& c) { return V(int64_t(Knob(c).NumGlyphs())); },
-                    [](C& c, const V& v) { Knob(c).SetNumGlyphs(ClampTo32(AsInt(v))); }});
+                    [](C& c, const V& v) { Knob(c).SetNumGlyphs(ClampToInt32(PropertyInt(v))); }});
     list.push_back({"Orientation", K::Enumeration,
                     [](const C& c) { return V(int64_t(Knob(c).Orientation())); },
-                    [](C& c, const V& v) { Knob(c).SetOrientation(AsOrientation(v)); }});
-    list.push_back({"PageSize", K::Integer,
-                    [](const C& c) { return V(int64_t(Knob(c).PageSize())); },
-                    [](C& c, const V& v) { Knob(c).SetPageSize(int(ClampTo32(AsInt(v)))); }});
+                    [](C& c, const V& v) {
+                        Knob(c).SetOrientation(PropertyEnum<EDIBKnobError, TKnobOrientation>(
+                            v, {{"koVertical", koVertical}, {"koHorizontal", koHorizontal}}));
+                    }});
+    list.push_back(
+        {"PageSize", K::Integer, [](const C& c) { return V(int64_t(Knob(c).PageSize())); },
+         [](C& c, const V& v) { Knob(c).SetPageSize(int(ClampToInt32(PropertyInt(v)))); }});
     list.push_back({"Position", K::Integer,
                     [](const C& c) { return V(int64_t(Knob(c).Position())); },
-                    [](C& c, const V& v) { Knob(c).SetPosition(ClampTo32(AsInt(v))); }});
-    list.push_back({"SmallChange", K::Integer,
-                    [](const C& c) { return V(int64_t(Knob(c).SmallChange())); },
-                    [](C& c, const V& v) { Knob(c).SetSmallChange(int(ClampTo32(AsInt(v)))); }});
+                    [](C& c, const V& v) { Knob(c).SetPosition(ClampToInt32(PropertyInt(v))); }});
+    list.push_back(
+        {"SmallChange", K::Integer, [](const C& c) { return V(int64_t(Knob(c).SmallChange())); },
+         [](C& c, const V& v) { Knob(c).SetSmallChange(int(ClampToInt32(PropertyInt(v)))); }});
     list.push_back({"OnChange", K::Event});
 }

@@ -1,14 +1,11 @@
 #include "dibcontrols/cDIBSlider.h"
 
+#include "dibcontrols/propertyvalue.h"
+
 #include <algorithm>
 #include <limits>
 
 namespace {
-
-int32_t ClampTo32(int64_t v) {
-    return int32_t(std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(),
-                                       std::numeric_limits<int32_t>::max()));
-}
 
 TSliderInc ClampInc(int v) {
     return TSliderInc(std::clamp(v, 1, 32767));
@@ -26,23 +23,8 @@ int32_t RectHeight(const TDIBRect& r) {
     return r.Bottom - r.Top + 1;
 }
 
-int64_t AsInt(const TDIBPropertyValue& v) {
-    return std::get<int64_t>(v);
-}
 uint8_t AsByte(const TDIBPropertyValue& v) {
-    return uint8_t(std::clamp<int64_t>(AsInt(v), 0, 255));
-}
-
-// An enumeration arrives as its ordinal or, from a form description, as its name.
-TSliderType AsSliderType(const TDIBPropertyValue& v) {
-    if (const auto* id = std::get_if<TDIBIdentifier>(&v)) {
-        if (id->Name == "stHorizontal") return stHorizontal;
-        if (id->Name == "stVertical") return stVertical;
-        throw EDIBControlError("Invalid property value: " + id->Name);
-    }
-    const int64_t n = AsInt(v);
-    if (n != stHorizontal && n != stVertical) throw EDIBControlError("Invalid property value.");
-    return TSliderType(n);
+    return uint8_t(std::clamp<int64_t>(PropertyInt(v), 0, 255));
 }
 
 TCustomDIBSlider& Slider(TCustomDIBControl& c) {
@@ -111,7 +93,7 @@ int32_t TCustomDIBSlider::ToPosition(int32_t offset) const {
     if (travel == 0) return fMin;
     const int64_t range = int64_t(fMax) - fMin;
     const int64_t px = std::clamp<int64_t>(offset, -kPixelBound, kPixelBound);
-    return ClampTo32(std::clamp<int64_t>(fMin + px * range / travel, fMin, fMax));
+    return ClampToInt32(std::clamp<int64_t>(fMin + px * range / travel, fMin, fMax));
 }
 
 void TCustomDIBSlider::Layout() {
@@ -225,13 +207,13 @@ void TCustomDIBSlider::SetPosition(int32_t value) {
 }
 
 void TCustomDIBSlider::StepPosition(int64_t delta) {
-    SetPosition(ClampTo32(int64_t(fPosition) + delta));
+    SetPosition(ClampToInt32(int64_t(fPosition) + delta));
 }
 
 void TCustomDIBSlider::SetMax(int32_t value) {
     fMax = value;
     // At the bottom of the range Min cannot go lower; it then equals Max.
-    if (fMin >= fMax) fMin = ClampTo32(int64_t(fMax) - 1);
+    if (fMin >= fMax) fMin = ClampToInt32(int64_t(fMax) - 1);
     if (fPosition > fMax)
         SetPosition(fMax);
     else if (!LoadingConstruction())
@@ -240,7 +222,7 @@ void TCustomDIBSlider::SetMax(int32_t value) {
 
 void TCustomDIBSlider::SetMin(int32_t value) {
     fMin = value;
-    if (fMin >= fMax) fMax = ClampTo32(int64_t(fMin) + 1);
+    if (fMin >= fMax) fMax = ClampToInt32(int64_t(fMin) + 1);
     if (fPosition < fMin)
         SetPosition(fMin);
     else if (!LoadingConstruction())
@@ -395,7 +377,7 @@ void TCustomDIBSlider::HandleMouseDown(TMouseButton button, TShiftState shift, i
     const int32_t centre =
         horizontal ? th.Left + (th.Right - th.Left) / 2 : th.Top + (th.Bottom - th.Top) / 2;
     const int64_t d = int64_t(along) - centre;
-    const int64_t distance = int64_t(ToPosition(ClampTo32(d < 0 ? -d : d))) - fMin;
+    const int64_t distance = int64_t(ToPosition(ClampToInt32(d < 0 ? -d : d))) - fMin;
     const int64_t step = std::min<int64_t>(distance, fLargeChange);
     StepPosition(d < 0 ? -step : step);
 }
@@ -472,13 +454,13 @@ void TCustomDIBSlider::GetProperties(std::vector<TDIBPropertyInfo>& list) const 
                     [](C& c, const V& v) { c.SetAutoSize(std::get<bool>(v)); }});
     for (const char* link : {"IndexEnd1", "IndexEnd2", "IndexMain", "IndexOverlay", "IndexPointer"})
         list.push_back({link, K::Object});
-    list.push_back({"LargeChange", K::Integer,
-                    [](const C& c) { return V(int64_t(Slider(c).LargeChange())); },
-                    [](C& c, const V& v) { Slider(c).SetLargeChange(int(ClampTo32(AsInt(v)))); }});
+    list.push_back(
+        {"LargeChange", K::Integer, [](const C& c) { return V(int64_t(Slider(c).LargeChange())); },
+         [](C& c, const V& v) { Slider(c).SetLargeChange(int(ClampToInt32(PropertyInt(v)))); }});
     list.push_back({"Max", K::Integer, [](const C& c) { return V(int64_t(Slider(c).Max())); },
-                    [](C& c, const V& v) { Slider(c).SetMax(ClampTo32(AsInt(v))); }});
+                    [](C& c, const V& v) { Slider(c).SetMax(ClampToInt32(PropertyInt(v))); }});
     list.push_back({"Min", K::Integer, [](const C& c) { return V(int64_t(Slider(c).Min())); },
-                    [](C& c, const V& v) { Slider(c).SetMin(ClampTo32(AsInt(v))); }});
+                    [](C& c, const V& v) { Slider(c).SetMin(ClampToInt32(PropertyInt(v))); }});
     list.push_back({"OverlayBorderX", K::Integer,
                     [](const C& c) { return V(int64_t(Slider(c).OverlayBorderX())); },
                     [](C& c, const V& v) { Slider(c).SetOverlayBorderX(AsByte(v)); }});
@@ -488,12 +470,13 @@ void TCustomDIBSlider::GetProperties(std::vector<TDIBPropertyInfo>& list) const 
     list.push_back({"OverlayOpacity", K::Integer,
                     [](const C& c) { return V(int64_t(Slider(c).OverlayOpacity())); },
                     [](C& c, const V& v) { Slider(c).SetOverlayOpacity(AsByte(v)); }});
-    list.push_back({"PageSize", K::Integer,
-                    [](const C& c) { return V(int64_t(Slider(c).PageSize())); },
-                    [](C& c, const V& v) { Slider(c).SetPageSize(int(ClampTo32(AsInt(v)))); }});
-    list.push_back({"PointerOffset", K::Integer,
-                    [](const C& c) { return V(int64_t(Slider(c).PointerOffset())); },
-                    [](C& c, const V& v) { Slider(c).SetPointerOffset(ClampTo32(AsInt(v))); }});
+    list.push_back(
+        {"PageSize", K::Integer, [](const C& c) { return V(int64_t(Slider(c).PageSize())); },
+         [](C& c, const V& v) { Slider(c).SetPageSize(int(ClampToInt32(PropertyInt(v)))); }});
+    list.push_back(
+        {"PointerOffset", K::Integer,
+         [](const C& c) { return V(int64_t(Slider(c).PointerOffset())); },
+         [](C& c, const V& v) { Slider(c).SetPointerOffset(ClampToInt32(PropertyInt(v))); }});
     list.push_back({"PointerOpacityHigh", K::Integer,
                     [](const C& c) { return V(int64_t(Slider(c).PointerOpacityHigh())); },
                     [](C& c, const V& v) { Slider(c).SetPointerOpacityHigh(AsByte(v)); }});
@@ -502,13 +485,16 @@ void TCustomDIBSlider::GetProperties(std::vector<TDIBPropertyInfo>& list) const 
                     [](C& c, const V& v) { Slider(c).SetPointerOpacityLow(AsByte(v)); }});
     list.push_back({"Position", K::Integer,
                     [](const C& c) { return V(int64_t(Slider(c).Position())); },
-                    [](C& c, const V& v) { Slider(c).SetPosition(ClampTo32(AsInt(v))); }});
+                    [](C& c, const V& v) { Slider(c).SetPosition(ClampToInt32(PropertyInt(v))); }});
     list.push_back({"SliderType", K::Enumeration,
                     [](const C& c) { return V(int64_t(Slider(c).SliderType())); },
-                    [](C& c, const V& v) { Slider(c).SetSliderType(AsSliderType(v)); }});
-    list.push_back({"SmallChange", K::Integer,
-                    [](const C& c) { return V(int64_t(Slider(c).SmallChange())); },
-                    [](C& c, const V& v) { Slider(c).SetSmallChange(int(ClampTo32(AsInt(v)))); }});
+                    [](C& c, const V& v) {
+                        Slider(c).SetSliderType(PropertyEnum<EDIBControlError, TSliderType>(
+                            v, {{"stHorizontal", stHorizontal}, {"stVertical", stVertical}}));
+                    }});
+    list.push_back(
+        {"SmallChange", K::Integer, [](const C& c) { return V(int64_t(Slider(c).SmallChange())); },
+         [](C& c, const V& v) { Slider(c).SetSmallChange(int(ClampToInt32(PropertyInt(v)))); }});
     list.push_back({"StretchBackground", K::Boolean,
                     [](const C& c) { return V(Slider(c).StretchBackground()); },
                     [](C& c, const V& v) { Slider(c).SetStretchBackground(std::get<bool>(v)); }});
