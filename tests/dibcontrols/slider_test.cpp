@@ -100,6 +100,34 @@ TEST_F(SliderTest, Defaults) {
     EXPECT_EQ(s.TemplateProperties().size(), 18u); // Width, Height and the slider's sixteen
 }
 
+TEST_F(SliderTest, StoredPropertiesAreReadByNameOrNumberAndBadOnesRaiseItsError) {
+    TDIBSlider s(container);
+    auto set = [&](const char* name, TDIBPropertyValue v) {
+        auto p = s.FindProperty(name);
+        ASSERT_TRUE(p && p->Set) << name;
+        p->Set(s, v);
+    };
+    set("SliderType", TDIBIdentifier{"stVertical"});
+    EXPECT_EQ(s.SliderType(), stVertical);
+    set("SliderType", int64_t(stHorizontal));
+    EXPECT_EQ(s.SliderType(), stHorizontal);
+    auto message = [&](TDIBPropertyValue v) -> std::string {
+        try {
+            set("SliderType", v);
+        } catch (const EDIBControlError& e) {
+            return e.what();
+        }
+        return "no error";
+    };
+    EXPECT_EQ(message(TDIBIdentifier{"stDiagonal"}), "Invalid property value: stDiagonal");
+    EXPECT_EQ(message(int64_t(2)), "Invalid property value.");
+    EXPECT_EQ(s.SliderType(), stHorizontal) << "a refused value changes nothing";
+    set("Max", int64_t(1) << 40); // clamped into the 32-bit range, not wrapped
+    EXPECT_EQ(s.Max(), 2147483647);
+    set("OverlayOpacity", int64_t(300));
+    EXPECT_EQ(s.OverlayOpacity(), 255);
+}
+
 TEST_F(SliderTest, EditorGeometryGivesTheTravelAndTrackBeyondBothEnds) {
     TDIBSlider* v = Vertical();
     EXPECT_EQ(v->TrackRect(), (TDIBRect{0, -1, 15, 95})); // one pixel beyond each end
