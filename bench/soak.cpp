@@ -10,13 +10,13 @@
 // Exit status 0 when every check held, 1 when one failed, 2 for a usage error.
 #include "host/pluginhost.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <random>
 #include <string>
 #include <thread>

@@ -6,10 +6,10 @@
 // Usage: ql_host_scenario PLUGIN   (exit status 0 when every check passed)
 #include "host/pluginhost.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -69,7 +69,7 @@ void expectRect(AEffect* e, int bottom, int right, const char* when) {
 // The host's side of the audio: the transport it reports and the buffers it hands over.
 class Audio {
   public:
-    Audio(ScriptedHost& host)
+    explicit Audio(ScriptedHost& host)
         : host(host), left(kBlock), right(kBlock), outL(kBlock), outR(kBlock) {
         time.sampleRate = kRate;
         time.tempo = 120.0;
