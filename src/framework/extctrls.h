@@ -77,6 +77,10 @@ class TTimer : public TComponent {
     void SetOnTimer(TNotifyEvent e);
     bool Running() const { return fTimer.Running(); }
 
+  protected:
+    // For timers that start disabled.
+    TTimer(TComponent* owner, bool enabled) : TComponent(owner), fEnabled(enabled) {}
+
   private:
     // Raises EOutOfResources "Not enough timers available" (and turns Enabled off) when refused.
     void UpdateTimer();
