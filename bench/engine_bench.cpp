@@ -1,10 +1,11 @@
 // Cost of the audio processing per stereo frame at 44.1 kHz, next to a plain two-line feedback
 // delay measured in the same run. The summary at the end gives the ratios and the real-time
 // factor on one core.
-#include "effect/aplugin.h"
+#include "engine_setup.h"
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
@@ -16,25 +17,7 @@
 
 namespace {
 
-constexpr double kRate = 44100.0;
-VstTimeInfo timeInfo{};
-
-VstIntPtr QL_VSTCALL hostCallback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
-    if (opcode == audioMasterVersion) return 2400;
-    if (opcode == audioMasterGetTime) return reinterpret_cast<VstIntPtr>(&timeInfo);
-    return 0;
-}
-
-// Deterministic noise at a moderate level: it keeps the gate open and the saturation idle, as
-// program material mostly does.
-std::vector<float> noise(int frames, std::uint32_t seed) {
-    std::vector<float> v(static_cast<size_t>(frames));
-    for (float& s : v) {
-        seed = seed * 1664525u + 1013904223u;
-        s = static_cast<float>(static_cast<int32_t>(seed >> 8) - (1 << 23)) / (1 << 24);
-    }
-    return v;
-}
+using namespace qlbench;
 
 struct Buffers {
     std::vector<float> inL, inR, outL, outR;
@@ -44,37 +27,6 @@ struct Buffers {
         : inL(noise(frames, 1)), inR(noise(frames, 2)), outL(frames), outR(frames),
           ins{inL.data(), inR.data()}, outs{outL.data(), outR.data()} {}
 };
-
-std::unique_ptr<APlugin> makeEffect() {
-    timeInfo.sampleRate = kRate;
-    timeInfo.tempo = 120.0;
-    timeInfo.flags = kVstTempoValid;
-    auto effect = std::make_unique<APlugin>(hostCallback);
-    effect->resume(); // clears, and so touches, every page of the lines
-    return effect;
-}
-
-void allStagesOn(APlugin& e) {
-    using namespace ql;
-    e.setParameter(DryOn, 1.0f);
-    e.setParameter(LeftFilterOn, 1.0f);
-    e.setParameter(LeftFilterFreq, 0.6f);
-    e.setParameter(LeftFilterReso, 0.5f);
-    e.setParameter(RightFilterOn, 1.0f);
-    e.setParameter(RightFilterFreq, 0.4f);
-    e.setParameter(RightFilterReso, 0.3f);
-    e.setParameter(HiCutOn, 1.0f);
-    e.setParameter(HiCutFreq, 0.7f);
-    e.setParameter(LoCutOn, 1.0f);
-    e.setParameter(LoCutFreq, 0.05f);
-    e.setParameter(GateOn, 1.0f);
-    e.setParameter(GateThreshold, 0.01f);
-    e.setParameter(DuckerOn, 1.0f);
-    e.setParameter(DuckerRange, 0.3f);
-    e.setParameter(InitialDelayOn, 1.0f);
-    e.setParameter(LeftInitialDelayTime, 0.3125f);
-    e.setParameter(RightInitialDelayTime, 0.6f);
-}
 
 void reportPerFrame(benchmark::State& state, int frames) {
     state.SetItemsProcessed(state.iterations() * frames);
@@ -158,35 +110,11 @@ void BM_AllStages(benchmark::State& state) {
 // Program 0 with one group of stages added: 0 the resonant filters, 1 the cuts, 2 the gate,
 // 3 the ducker. Shows where the cost of all stages comes from.
 void BM_OneStage(benchmark::State& state) {
-    using namespace ql;
     const int frames = 512;
     Buffers b(frames);
     auto effect = makeEffect();
-    APlugin& e = *effect;
-    switch (state.range(0)) {
-    case 0:
-        e.setParameter(LeftFilterOn, 1.0f);
-        e.setParameter(LeftFilterFreq, 0.6f);
-        e.setParameter(LeftFilterReso, 0.5f);
-        e.setParameter(RightFilterOn, 1.0f);
-        e.setParameter(RightFilterFreq, 0.4f);
-        e.setParameter(RightFilterReso, 0.3f);
-        break;
-    case 1:
-        e.setParameter(HiCutOn, 1.0f);
-        e.setParameter(HiCutFreq, 0.7f);
-        e.setParameter(LoCutOn, 1.0f);
-        e.setParameter(LoCutFreq, 0.05f);
-        break;
-    case 2:
-        e.setParameter(GateOn, 1.0f);
-        e.setParameter(GateThreshold, 0.01f);
-        break;
-    default:
-        e.setParameter(DuckerOn, 1.0f);
-        e.setParameter(DuckerRange, 0.3f);
-        break;
-    }
+    const Settings* groups[] = {&kFilters, &kCuts, &kGate, &kDucker};
+    apply(*effect, *groups[std::min<int64_t>(state.range(0), 3)]);
     for (auto _ : state) {
         effect->processReplacing(b.ins, b.outs, frames);
         benchmark::ClobberMemory();

@@ -6,7 +6,7 @@
 //
 // Only the processing calls are counted (collection is switched on around them); divide the
 // reported "Collected" instruction count by the frame count printed here.
-#include "effect/aplugin.h"
+#include "engine_setup.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -22,36 +22,7 @@
 
 namespace {
 
-constexpr double kRate = 44100.0;
-VstTimeInfo timeInfo{};
-
-VstIntPtr QL_VSTCALL hostCallback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
-    if (opcode == audioMasterVersion) return 2400;
-    if (opcode == audioMasterGetTime) return reinterpret_cast<VstIntPtr>(&timeInfo);
-    return 0;
-}
-
-std::vector<float> noise(int frames, std::uint32_t seed) {
-    std::vector<float> v(static_cast<size_t>(frames));
-    for (float& s : v) {
-        seed = seed * 1664525u + 1013904223u;
-        s = static_cast<float>(static_cast<int32_t>(seed >> 8) - (1 << 23)) / (1 << 24);
-    }
-    return v;
-}
-
-void allStagesOn(APlugin& e) {
-    using namespace ql;
-    const std::pair<int, float> settings[] = {
-        {DryOn, 1.0f},          {LeftFilterOn, 1.0f},   {LeftFilterFreq, 0.6f},
-        {LeftFilterReso, 0.5f}, {RightFilterOn, 1.0f},  {RightFilterFreq, 0.4f},
-        {RightFilterReso, 0.3f}, {HiCutOn, 1.0f},       {HiCutFreq, 0.7f},
-        {LoCutOn, 1.0f},        {LoCutFreq, 0.05f},     {GateOn, 1.0f},
-        {GateThreshold, 0.01f}, {DuckerOn, 1.0f},       {DuckerRange, 0.3f},
-        {InitialDelayOn, 1.0f}, {LeftInitialDelayTime, 0.3125f},
-        {RightInitialDelayTime, 0.6f}};
-    for (const auto& [index, value] : settings) e.setParameter(index, value);
-}
+using namespace qlbench;
 
 __attribute__((noinline)) void plainLoop(std::vector<float>& lineL, std::vector<float>& lineR,
                                          const float* inL, const float* inR, float* outL,
@@ -96,31 +67,16 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    timeInfo.sampleRate = kRate;
-    timeInfo.tempo = 120.0;
-    timeInfo.flags = kVstTempoValid;
-    auto effect = std::make_unique<APlugin>(hostCallback);
-    effect->resume();
+    auto effect = makeEffect();
     // Program 0 alone, with one group of stages added, or with every stage on.
-    using namespace ql;
-    const std::pair<int, float> filters[] = {{LeftFilterOn, 1.0f},   {LeftFilterFreq, 0.6f},
-                                             {LeftFilterReso, 0.5f}, {RightFilterOn, 1.0f},
-                                             {RightFilterFreq, 0.4f}, {RightFilterReso, 0.3f}};
-    const std::pair<int, float> cuts[] = {
-        {HiCutOn, 1.0f}, {HiCutFreq, 0.7f}, {LoCutOn, 1.0f}, {LoCutFreq, 0.05f}};
-    const std::pair<int, float> gate[] = {{GateOn, 1.0f}, {GateThreshold, 0.01f}};
-    const std::pair<int, float> ducker[] = {{DuckerOn, 1.0f}, {DuckerRange, 0.3f}};
-    const auto set = [&](const auto& list) {
-        for (const auto& [index, value] : list) effect->setParameter(index, value);
-    };
     if (std::strcmp(scenario, "filters") == 0)
-        set(filters);
+        apply(*effect, kFilters);
     else if (std::strcmp(scenario, "cuts") == 0)
-        set(cuts);
+        apply(*effect, kCuts);
     else if (std::strcmp(scenario, "gate") == 0)
-        set(gate);
+        apply(*effect, kGate);
     else if (std::strcmp(scenario, "ducker") == 0)
-        set(ducker);
+        apply(*effect, kDucker);
     else if (std::strcmp(scenario, "program0") != 0)
         allStagesOn(*effect);
     const bool automated = std::strcmp(scenario, "automated") == 0;
