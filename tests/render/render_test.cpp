@@ -198,18 +198,20 @@ TEST_F(Render, OutputLengthFormatAndRateFollowTheOptions) {
 }
 
 TEST_F(Render, BlockSizeAndFileChunkSeamsLeaveTheOutputUnchanged) {
-    // Past three of the tool's 32768-frame file chunks, the sides different, with a tail: blocks
-    // that straddle a seam are staged, the others processed where the file data lies, and the
-    // block of 65536 frames is larger than a chunk. The engine's output does not depend on the
-    // block size, so every render must be the same to the bit.
-    const size_t frames = 100000;
+    // Past three of the tool's 262144-frame file chunks, the sides different, with a tail:
+    // blocks that straddle a seam are staged, the others processed where the file data lies.
+    // The engine's output does not depend on the block size, so every render must be the same
+    // to the bit.
+    const size_t frames = 800000;
     std::vector<float> left(frames), right(frames);
     uint32_t state = 12345;
     for (size_t i = 0; i < frames; ++i) {
         state = state * 1664525u + 1013904223u;
+        // Quiet noise on every frame, so that a frame lost or repeated at a seam shows.
+        const float noise = static_cast<float>(state >> 8) / 16777216.0f - 0.5f;
         const bool hit = i % 9000 < 40;
-        left[i] = hit ? static_cast<float>(state >> 8) / 16777216.0f - 0.5f : 0.0f;
-        right[i] = hit && i % 18000 >= 9000 ? 0.25f : 0.0f;
+        left[i] = hit ? noise : noise / 64.0f;
+        right[i] = hit && i % 18000 >= 9000 ? 0.25f : -noise / 32.0f;
     }
     writeSound(dir / "in.wav", kRate, left, &right);
     Sound reference;

@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 namespace {
 // Frames per system read or write: the processing blocks are small, the file transfers should
 // not be.
-constexpr size_t kTransferFrames = 32768;
+constexpr size_t kTransferFrames = 524288;
 
 // The channel loops take plain restricted pointers so that they vectorise: through the vectors'
 // members the compiler would have to assume the buffers overlap.
@@ -36,7 +36,7 @@ void interleave(const float* __restrict left, const float* __restrict right,
 }
 } // namespace
 
-SoundReader::SoundReader(const std::string& filePath) : path(filePath) {
+SoundReader::SoundReader(const std::string& filePath, FileThread& files) : path(filePath) {
     std::error_code ec;
     if (!fs::exists(path, ec)) throw RenderError("cannot read " + path + ": no such file");
     if (fs::is_directory(path, ec)) throw RenderError("cannot read " + path + ": it is a folder");
@@ -54,7 +54,7 @@ SoundReader::SoundReader(const std::string& filePath) : path(filePath) {
                           " channels; the plug-in takes mono or stereo input");
     }
     // The first chunk is read while the plug-in loads.
-    io = std::make_unique<BackgroundJob>();
+    io = std::make_unique<BackgroundJob>(files);
     io->post([this] { fill(ahead); });
 }
 
@@ -150,7 +150,7 @@ const char* formatDescription(SampleFormat format) {
 }
 
 SoundWriter::SoundWriter(const std::string& filePath, SampleFormat format, int sampleRate,
-                         int maxFrames)
+                         int maxFrames, FileThread& files)
     : path(filePath), partialPath(filePath + ".partial"),
       capacity(std::max(kTransferFrames, static_cast<size_t>(std::max(maxFrames, 1)))) {
     std::error_code ec;
@@ -176,7 +176,7 @@ SoundWriter::SoundWriter(const std::string& filePath, SampleFormat format, int s
         chunk->left.resize(capacity);
         chunk->right.resize(capacity);
     }
-    io = std::make_unique<BackgroundJob>();
+    io = std::make_unique<BackgroundJob>(files);
 }
 
 SoundWriter::~SoundWriter() {

@@ -24,7 +24,8 @@ struct StereoChunk {
 class SoundReader {
 public:
     // Opens `path` for reading; throws RenderError with libsndfile's reason when it cannot.
-    explicit SoundReader(const std::string& path);
+    // Reads ahead on `files`, which must outlive the reader.
+    SoundReader(const std::string& path, FileThread& files);
     ~SoundReader();
     SoundReader(const SoundReader&) = delete;
     SoundReader& operator=(const SoundReader&) = delete;
@@ -64,8 +65,10 @@ private:
 class SoundWriter {
 public:
     // Writes into a partial file beside `path`; `commit` moves it into place. Destroyed without a
-    // commit, it removes the partial file, so a failed render leaves nothing behind.
-    SoundWriter(const std::string& path, SampleFormat format, int sampleRate, int maxFrames);
+    // commit, it removes the partial file, so a failed render leaves nothing behind. Writes
+    // behind on `files`, which must outlive the writer.
+    SoundWriter(const std::string& path, SampleFormat format, int sampleRate, int maxFrames,
+                FileThread& files);
     ~SoundWriter();
     SoundWriter(const SoundWriter&) = delete;
     SoundWriter& operator=(const SoundWriter&) = delete;

@@ -1,9 +1,11 @@
-// One job at a time on a worker thread: file transfers run there while the plug-in processes
-// the next blocks on the calling thread.
+// File transfers on a worker thread while the plug-in processes the next blocks on the calling
+// thread. Reading and writing share one thread: on a two-core machine a thread for each would
+// take turns with the processing thread instead of running beside it.
 #pragma once
 
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <exception>
 #include <functional>
 #include <mutex>
@@ -12,10 +14,13 @@
 
 namespace qlrender {
 
-class BackgroundJob {
+class BackgroundJob;
+
+// Runs the posted jobs one after another, in the order they were posted.
+class FileThread {
 public:
-    BackgroundJob() : worker([this] { loop(); }) {}
-    ~BackgroundJob() {
+    FileThread() : worker([this] { loop(); }) {}
+    ~FileThread() {
         {
             std::lock_guard lock(mutex);
             stopping = true;
@@ -23,60 +28,85 @@ public:
         changed.notify_all();
         worker.join();
     }
+    FileThread(const FileThread&) = delete;
+    FileThread& operator=(const FileThread&) = delete;
+
+private:
+    friend class BackgroundJob;
+    void loop();
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<BackgroundJob*> queue;
+    bool stopping = false;
+    std::thread worker; // last: starts after the state above exists
+};
+
+// One job at a time for one owner (the reader or the writer) on a shared FileThread.
+class BackgroundJob {
+public:
+    explicit BackgroundJob(FileThread& thread) : thread(thread) {}
+    // Lets a job in flight finish (its failure is dropped: the owner is going anyway).
+    ~BackgroundJob() {
+        std::unique_lock lock(thread.mutex);
+        thread.changed.wait(lock, [this] { return !job; });
+    }
     BackgroundJob(const BackgroundJob&) = delete;
     BackgroundJob& operator=(const BackgroundJob&) = delete;
 
-    // Waits for the job before, rethrowing what it threw, then starts `next`.
+    // Waits for the job before, rethrowing what it threw, then queues `next`.
     void post(std::function<void()> next) {
         wait();
         {
-            std::lock_guard lock(mutex);
+            std::lock_guard lock(thread.mutex);
             job = std::move(next);
+            thread.queue.push_back(this);
         }
-        changed.notify_all();
+        thread.changed.notify_all();
     }
 
-    // Waits until no job runs; rethrows what the last one threw.
+    // Waits until this owner's job has run; rethrows what it threw.
     void wait() {
-        std::unique_lock lock(mutex);
+        std::unique_lock lock(thread.mutex);
         if (job) {
             const auto start = std::chrono::steady_clock::now();
-            changed.wait(lock, [this] { return !job; });
+            thread.changed.wait(lock, [this] { return !job; });
             waited += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         }
         if (failure) std::rethrow_exception(std::exchange(failure, nullptr));
     }
 
-    // Seconds the calling thread has spent waiting for jobs to finish.
+    // Seconds the calling thread has spent waiting for this owner's jobs.
     double waitedSeconds() const { return waited; }
 
 private:
-    void loop() {
-        std::unique_lock lock(mutex);
-        while (true) {
-            changed.wait(lock, [this] { return job || stopping; });
-            if (!job) return;
-            lock.unlock();
-            std::exception_ptr thrown;
-            try {
-                job();
-            } catch (...) {
-                thrown = std::current_exception();
-            }
-            lock.lock();
-            failure = thrown;
-            job = nullptr;
-            changed.notify_all();
-        }
-    }
-
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::function<void()> job;
+    friend class FileThread;
+    FileThread& thread;
+    std::function<void()> job; // guarded by thread.mutex; empty once it has run
     std::exception_ptr failure;
-    bool stopping = false;
     double waited = 0.0;
-    std::thread worker; // last: starts after the state above exists
 };
+
+inline void FileThread::loop() {
+    std::unique_lock lock(mutex);
+    while (true) {
+        changed.wait(lock, [this] { return !queue.empty() || stopping; });
+        if (queue.empty()) return;
+        BackgroundJob* owner = queue.front();
+        queue.pop_front();
+        std::function<void()> run = owner->job; // the owner waits until `job` is cleared
+        lock.unlock();
+        std::exception_ptr thrown;
+        try {
+            run();
+        } catch (...) {
+            thrown = std::current_exception();
+        }
+        lock.lock();
+        owner->failure = thrown;
+        owner->job = nullptr;
+        changed.notify_all();
+    }
+}
 
 } // namespace qlrender

@@ -138,10 +138,11 @@ int run(const Options& options) {
                              "another output");
     }
 
+    FileThread files; // before the reader and the writer, which use it
     Source source;
     int sampleRate = options.sampleRate ? options.sampleRate : kDemoSampleRate;
     if (!options.input.empty()) {
-        source.reader = std::make_unique<SoundReader>(options.input);
+        source.reader = std::make_unique<SoundReader>(options.input, files);
         if (options.sampleRate && options.sampleRate != source.reader->sampleRate())
             throw UsageError("--sample-rate " + std::to_string(options.sampleRate) + ": " +
                              options.input + " is at " +
@@ -200,7 +201,7 @@ int run(const Options& options) {
     std::signal(SIGINT, onInterrupt);
     std::signal(SIGTERM, onInterrupt);
     const int block = options.blockSize;
-    SoundWriter writer(options.output, options.format, sampleRate, block);
+    SoundWriter writer(options.output, options.format, sampleRate, block, files);
 
     // The plug-in reads its input where the reader holds it and writes straight into the
     // writer's chunk: the stage buffers serve only the seams between chunks and the tail.
