@@ -104,7 +104,7 @@ TEST_F(Render, ImpulseThroughProgramZeroAt120BpmPingPongs) {
 }
 
 TEST_F(Render, WithoutHostTimeThePluginRunsOnItsManualTempo) {
-    // Past the first 32768 frames: the tool reads files in large chunks.
+    // The impulse far from the file's start, so that the echoes are timed from where it lies.
     const int64_t at = 40000;
     const fs::path out = dir / "out.wav";
     const ToolResult run =
