@@ -258,25 +258,13 @@ void THeadlessPlatform::AdvanceTime(uint64_t ms) {
 }
 
 IPlatform::THookId THeadlessPlatform::AddPumpHook(std::function<void()> hook) {
-    const THookId id = fNextHook++;
-    fHooks.emplace(id, std::move(hook));
-    return id;
+    return fHooks.Add(std::move(hook));
 }
 
-void THeadlessPlatform::RemovePumpHook(THookId id) {
-    fHooks.erase(id);
-}
+void THeadlessPlatform::RemovePumpHook(THookId id) { fHooks.Remove(id); }
 
 void THeadlessPlatform::PumpEvents() {
-    std::vector<THookId> hooks;
-    for (const auto& [id, hook] : fHooks)
-        hooks.push_back(id);
-    for (THookId id : hooks) {
-        auto it = fHooks.find(id);
-        if (it == fHooks.end()) continue;
-        auto hook = it->second;
-        hook();
-    }
+    fHooks.Run();
     if (fPumpAdvance) AdvanceTime(fPumpAdvance);
     const std::vector<Window*> windows = fWindows;
     for (Window* w : windows) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "framework/platform/platform.h"
+#include "framework/platform/pumphooks.h"
 
 #include <cstdint>
 #include <functional>
@@ -114,9 +115,8 @@ class THeadlessPlatform final : public IPlatform {
     std::vector<Window*> fWindows; // creation order; top-level windows later in the list lie above
     std::vector<std::unique_ptr<IPlatformWindow>> fHostWindows;
     std::map<TTimerId, Timer> fTimers;
-    std::map<THookId, std::function<void()>> fHooks;
+    TPumpHooks fHooks;
     TTimerId fNextTimer = 1;
-    THookId fNextHook = 1;
     size_t fTimerLimit = SIZE_MAX;
     uint64_t fNow = 0;
     uint64_t fPumpAdvance = 0;

@@ -1,6 +1,7 @@
 #include "framework/platform/win32/win32platform.h"
 
 #include "framework/platform/native.h"
+#include "framework/platform/pumphooks.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -180,9 +181,8 @@ class TWin32Platform final : public IPlatform, private TReceiver {
     bool fCursorHidden = false;
     std::vector<TWin32Window*> fWindows;
     std::map<TTimerId, std::function<void()>> fTimers;
-    std::map<THookId, std::function<void()>> fHooks;
+    TPumpHooks fHooks;
     TTimerId fNextTimer = 1;
-    THookId fNextHook = 1;
 };
 
 class TWin32Window final : public IPlatformWindow, private TReceiver {
@@ -293,12 +293,10 @@ void TWin32Platform::StopTimer(TTimerId id) {
 }
 
 IPlatform::THookId TWin32Platform::AddPumpHook(std::function<void()> hook) {
-    const THookId id = fNextHook++;
-    fHooks.emplace(id, std::move(hook));
-    return id;
+    return fHooks.Add(std::move(hook));
 }
 
-void TWin32Platform::RemovePumpHook(THookId id) { fHooks.erase(id); }
+void TWin32Platform::RemovePumpHook(THookId id) { fHooks.Remove(id); }
 
 // Only our own windows' messages: the host's loop keeps its own (and WM_QUIT).
 void TWin32Platform::Drain(HWND hwnd) {
@@ -310,15 +308,7 @@ void TWin32Platform::Drain(HWND hwnd) {
 }
 
 void TWin32Platform::PumpEvents() {
-    std::vector<THookId> ids;
-    for (const auto& [id, hook] : fHooks)
-        ids.push_back(id);
-    for (THookId id : ids) {
-        auto it = fHooks.find(id);
-        if (it == fHooks.end()) continue;
-        auto hook = it->second; // the hook may remove itself
-        hook();
-    }
+    fHooks.Run();
     std::vector<HWND> windows{fTimerWindow};
     for (const TWin32Window* w : fWindows)
         if (w->Hwnd) windows.push_back(w->Hwnd);

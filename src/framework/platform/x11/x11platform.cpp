@@ -1,6 +1,7 @@
 #include "framework/platform/x11/x11platform.h"
 
 #include "framework/platform/native.h"
+#include "framework/platform/pumphooks.h"
 #include "framework/platform/x11/x11keys.h"
 
 #include <algorithm>
@@ -203,9 +204,8 @@ class TX11Platform final : public IPlatform {
     bool fDrew = false; // blits since the last sync
 
     std::map<TTimerId, Timer> fTimers;
-    std::map<THookId, std::function<void()>> fHooks;
+    TPumpHooks fHooks;
     TTimerId fNextTimer = 1;
-    THookId fNextHook = 1;
 };
 
 class TX11Window final : public IPlatformWindow {
@@ -437,14 +437,10 @@ uint64_t TX11Platform::TickCount() const {
 }
 
 IPlatform::THookId TX11Platform::AddPumpHook(std::function<void()> hook) {
-    const THookId id = fNextHook++;
-    fHooks.emplace(id, std::move(hook));
-    return id;
+    return fHooks.Add(std::move(hook));
 }
 
-void TX11Platform::RemovePumpHook(THookId id) {
-    fHooks.erase(id);
-}
+void TX11Platform::RemovePumpHook(THookId id) { fHooks.Remove(id); }
 
 void TX11Platform::PumpEvents() {
     InstallErrorHandler();
@@ -470,17 +466,7 @@ void TX11Platform::PumpEvents() {
     }
 }
 
-void TX11Platform::RunHooks() {
-    std::vector<THookId> ids;
-    for (const auto& [id, hook] : fHooks)
-        ids.push_back(id);
-    for (THookId id : ids) {
-        auto it = fHooks.find(id);
-        if (it == fHooks.end()) continue;
-        auto hook = it->second; // the hook may remove itself
-        hook();
-    }
-}
+void TX11Platform::RunHooks() { fHooks.Run(); }
 
 // Each due timer ticks once per pump however late the pump is, as window-system timers coalesce.
 void TX11Platform::FireTimers() {
