@@ -147,6 +147,14 @@ TEST_F(Render, StereoInputKeepsItsSidesAndMonoFeedsBoth) {
     const Sound m = readSound(out);
     EXPECT_EQ(m.left[10 + delay], 0.25f);
     EXPECT_EQ(m.right[10 + delay], 0.25f);
+
+    // The same mono input as 16-bit samples (read another way) renders the same.
+    writeSound(dir / "mono16.wav", kRate, left, nullptr, true);
+    ASSERT_EQ(runTool({(dir / "mono16.wav").string(), "-o", out.string(), "--program",
+                       "SEND Mono 2/16", "--tail", "1"}).exitCode, 0);
+    const Sound m16 = readSound(out);
+    EXPECT_TRUE(m16.left == m.left);
+    EXPECT_TRUE(m16.right == m.right);
 }
 
 TEST_F(Render, DefaultTailRunsUntilTheEchoesFallBelowMinus90Db) {
@@ -201,39 +209,47 @@ TEST_F(Render, BlockSizeAndFileChunkSeamsLeaveTheOutputUnchanged) {
     // Past three of the tool's 262144-frame file chunks, the sides different, with a tail:
     // blocks that straddle a seam are staged, the others processed where the file data lies.
     // The engine's output does not depend on the block size, so every render must be the same
-    // to the bit.
+    // to the bit; so must the same input read from a 16-bit file (the values are multiples of
+    // 1/32768, which 16 bits hold exactly).
     const size_t frames = 800000;
     std::vector<float> left(frames), right(frames);
     uint32_t state = 12345;
     for (size_t i = 0; i < frames; ++i) {
         state = state * 1664525u + 1013904223u;
-        // Quiet noise on every frame, so that a frame lost or repeated at a seam shows.
-        const float noise = static_cast<float>(state >> 8) / 16777216.0f - 0.5f;
+        // Quiet noise on every frame, so that a frame lost or repeated at a seam shows; every
+        // value a whole number of 16-bit steps.
+        const auto level = [](uint32_t bits, int range) {
+            return static_cast<float>(static_cast<int>(bits) - range / 2) / 32768.0f;
+        };
         const bool hit = i % 9000 < 40;
-        left[i] = hit ? noise : noise / 64.0f;
-        right[i] = hit && i % 18000 >= 9000 ? 0.25f : -noise / 32.0f;
+        left[i] = level(hit ? state >> 17 : state >> 26, hit ? 32768 : 64);
+        right[i] = hit && i % 18000 >= 9000 ? 0.25f : level((state >> 8) & 127u, 128);
     }
     writeSound(dir / "in.wav", kRate, left, &right);
+    writeSound(dir / "in16.wav", kRate, left, &right, true);
     Sound reference;
-    for (const char* block : {"512", "1000", "1", "65536"}) {
-        const fs::path out = dir / (std::string("out") + block + ".wav");
-        const ToolResult run = runTool({(dir / "in.wav").string(), "-o", out.string(),
-                                        "--program", "24", "--block-size", block, "--tail", "1"});
-        ASSERT_EQ(run.exitCode, 0) << run.err;
+    for (const char* run : {"512", "1000", "1", "65536", "16-bit"}) {
+        const bool pcm16 = std::string(run) == "16-bit";
+        const char* block = pcm16 ? "512" : run;
+        const fs::path out = dir / (std::string("out") + run + ".wav");
+        const ToolResult tool = runTool({(dir / (pcm16 ? "in16.wav" : "in.wav")).string(), "-o",
+                                         out.string(), "--program", "24", "--block-size", block,
+                                         "--tail", "1"});
+        ASSERT_EQ(tool.exitCode, 0) << tool.err;
         const Sound s = readSound(out);
-        ASSERT_EQ(s.frames(), frames + kRate) << block;
+        ASSERT_EQ(s.frames(), frames + kRate) << run;
         // The summary's peaks are measured as the file is written: they must be the file's.
         char peaks[64];
         std::snprintf(peaks, sizeof peaks, "peak L %.1f dBFS R %.1f dBFS",
                       20.0 * std::log10(peakOf(s.left)), 20.0 * std::log10(peakOf(s.right)));
-        EXPECT_NE(run.out.find(peaks), std::string::npos) << run.out << " expected " << peaks;
+        EXPECT_NE(tool.out.find(peaks), std::string::npos) << tool.out << " expected " << peaks;
         if (reference.frames() == 0) {
             EXPECT_GT(peakOf(s.left, frames), 0.0f) << "the echoes go on into the tail";
             reference = s;
             continue;
         }
-        EXPECT_TRUE(s.left == reference.left) << "block size " << block;
-        EXPECT_TRUE(s.right == reference.right) << "block size " << block;
+        EXPECT_TRUE(s.left == reference.left) << run;
+        EXPECT_TRUE(s.right == reference.right) << run;
     }
 }
 

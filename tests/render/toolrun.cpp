@@ -67,11 +67,11 @@ ToolResult runTool(const std::vector<std::string>& args,
 }
 
 void writeSound(const fs::path& path, int sampleRate, const std::vector<float>& left,
-                const std::vector<float>* right) {
+                const std::vector<float>* right, bool pcm16) {
     SF_INFO info{};
     info.samplerate = sampleRate;
     info.channels = right ? 2 : 1;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    info.format = SF_FORMAT_WAV | (pcm16 ? SF_FORMAT_PCM_16 : SF_FORMAT_FLOAT);
     SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
     if (!file) throw std::runtime_error("cannot write " + path.string());
     std::vector<float> frames;

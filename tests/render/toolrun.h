@@ -26,8 +26,10 @@ struct Sound {
     size_t frames() const { return left.size(); }
 };
 
+// A WAV of 32-bit floats, or of 16-bit samples when `pcm16` (the values should then be
+// multiples of 1/32768, so that the file holds them exactly).
 void writeSound(const std::filesystem::path& path, int sampleRate, const std::vector<float>& left,
-                const std::vector<float>* right = nullptr);
+                const std::vector<float>* right = nullptr, bool pcm16 = false);
 Sound readSound(const std::filesystem::path& path);
 
 // A fresh folder per test, removed afterwards.

@@ -15,24 +15,60 @@ namespace fs = std::filesystem;
 namespace {
 // Frames per system read or write: the processing blocks are small, the file transfers should
 // not be.
-constexpr size_t kTransferFrames = 524288;
+constexpr size_t kTransferFrames = 262144;
+
+// 16-bit samples are read as they lie and scaled here, in the pass that splits the channels:
+// the same floats libsndfile would give (a power-of-two scale is exact), one pass fewer.
+constexpr float kPcm16Scale = 1.0f / 32768.0f;
 
 // The channel loops take plain restricted pointers so that they vectorise: through the vectors'
 // members the compiler would have to assume the buffers overlap.
-void split(const float* __restrict frames, float* __restrict left, float* __restrict right,
-           size_t count) {
+template <typename Sample>
+void split(const Sample* __restrict frames, float scale, int channels, float* __restrict left,
+           float* __restrict right, size_t count) {
+    if (channels == 1) {
+        for (size_t i = 0; i < count; ++i)
+            left[i] = right[i] = static_cast<float>(frames[i]) * scale;
+        return;
+    }
     for (size_t i = 0; i < count; ++i) {
-        left[i] = frames[2 * i];
-        right[i] = frames[2 * i + 1];
+        left[i] = static_cast<float>(frames[2 * i]) * scale;
+        right[i] = static_cast<float>(frames[2 * i + 1]) * scale;
     }
 }
 
+// The peak is kept as a bit pattern: a float's magnitude orders like its pattern, so the loop
+// stays in integers and vectorises.
+constexpr uint32_t kMagnitude = 0x7fffffffu, kFullScale = 0x3f800000u; // 1.0f
+
+uint32_t magnitudeBits(float sample) {
+    uint32_t bits;
+    std::memcpy(&bits, &sample, sizeof bits);
+    return bits & kMagnitude;
+}
+
+float fromBits(uint32_t bits) {
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+// Interleaves the channels for the file and measures their peaks in the same pass.
 void interleave(const float* __restrict left, const float* __restrict right,
-                float* __restrict frames, size_t count) {
+                float* __restrict frames, size_t count, double peaks[2], int64_t& clipped) {
+    uint32_t peakLeft = 0, peakRight = 0;
+    int64_t over = 0;
     for (size_t i = 0; i < count; ++i) {
         frames[2 * i] = left[i];
         frames[2 * i + 1] = right[i];
+        const uint32_t l = magnitudeBits(left[i]), r = magnitudeBits(right[i]);
+        peakLeft = std::max(peakLeft, l);
+        peakRight = std::max(peakRight, r);
+        over += (l > kFullScale) + (r > kFullScale);
     }
+    peaks[0] = std::max<double>(peaks[0], fromBits(peakLeft));
+    peaks[1] = std::max<double>(peaks[1], fromBits(peakRight));
+    clipped += over;
 }
 } // namespace
 
@@ -46,6 +82,7 @@ SoundReader::SoundReader(const std::string& filePath, FileThread& files) : path(
         throw RenderError("cannot read " + path + ": " + sf_strerror(nullptr));
     rate = info.samplerate;
     channelCount = info.channels;
+    pcm16 = (info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16;
     frameCount = info.frames;
     if (channelCount < 1 || channelCount > 2) {
         sf_close(file);
@@ -64,20 +101,27 @@ SoundReader::~SoundReader() {
 }
 
 void SoundReader::fill(StereoChunk& chunk) {
-    interleaved.resize(kTransferFrames * channelCount);
-    const sf_count_t got =
-        sf_readf_float(file, interleaved.data(), static_cast<sf_count_t>(kTransferFrames));
+    const size_t samples = kTransferFrames * static_cast<size_t>(channelCount);
+    const auto want = static_cast<sf_count_t>(kTransferFrames);
+    sf_count_t got = 0;
+    if (pcm16) {
+        interleaved16.resize(samples);
+        got = sf_readf_short(file, interleaved16.data(), want);
+    } else {
+        interleaved.resize(samples);
+        got = sf_readf_float(file, interleaved.data(), want);
+    }
     if (got < 0 || sf_error(file) != SF_ERR_NO_ERROR)
         throw RenderError("cannot read " + path + ": " + sf_strerror(file));
     chunk.frames = static_cast<size_t>(got);
     chunk.left.resize(kTransferFrames);
     chunk.right.resize(kTransferFrames);
-    if (channelCount == 1) {
-        std::copy_n(interleaved.data(), chunk.frames, chunk.left.data());
-        std::copy_n(interleaved.data(), chunk.frames, chunk.right.data());
-    } else {
-        split(interleaved.data(), chunk.left.data(), chunk.right.data(), chunk.frames);
-    }
+    if (pcm16)
+        split(interleaved16.data(), kPcm16Scale, channelCount, chunk.left.data(),
+              chunk.right.data(), chunk.frames);
+    else
+        split(interleaved.data(), 1.0f, channelCount, chunk.left.data(), chunk.right.data(),
+              chunk.frames);
 }
 
 bool SoundReader::refill() {
@@ -117,24 +161,6 @@ int SoundReader::next(int count, float* stageLeft, float* stageRight, const floa
     left = stageLeft;
     right = stageRight;
     return read(stageLeft, stageRight, count);
-}
-
-double measurePeak(const float* samples, size_t count, int64_t& clipped) {
-    // On the bit patterns (a magnitude orders like its pattern) so that the loop vectorises.
-    constexpr uint32_t kMagnitude = 0x7fffffffu, kFullScale = 0x3f800000u; // 1.0f
-    uint32_t peak = 0;
-    int64_t over = 0;
-    for (size_t i = 0; i < count; ++i) {
-        uint32_t bits;
-        std::memcpy(&bits, samples + i, sizeof bits);
-        bits &= kMagnitude;
-        peak = std::max(peak, bits);
-        over += bits > kFullScale;
-    }
-    clipped += over;
-    float value;
-    std::memcpy(&value, &peak, sizeof value);
-    return value;
 }
 
 const char* formatDescription(SampleFormat format) {
@@ -200,10 +226,9 @@ void SoundWriter::handOff() {
     std::swap(pending, writing);
     pending.frames = 0;
     io->post([this] {
-        peaks[0] = std::max(peaks[0], measurePeak(writing.left.data(), writing.frames, clipped));
-        peaks[1] = std::max(peaks[1], measurePeak(writing.right.data(), writing.frames, clipped));
         interleaved.resize(2 * writing.frames);
-        interleave(writing.left.data(), writing.right.data(), interleaved.data(), writing.frames);
+        interleave(writing.left.data(), writing.right.data(), interleaved.data(), writing.frames,
+                   peaks, clipped);
         const auto frames = static_cast<sf_count_t>(writing.frames);
         if (sf_writef_float(file, interleaved.data(), frames) != frames)
             throw RenderError("cannot write " + path + ": " + sf_strerror(file));

@@ -56,7 +56,9 @@ private:
     int64_t frameCount = 0;
     // `current` is handed out while `ahead` is read and split into channels in the background.
     StereoChunk current, ahead;
+    bool pcm16 = false;             // 16-bit files are read as they lie, then scaled
     std::vector<float> interleaved; // the file thread's
+    std::vector<short> interleaved16;
     size_t position = 0;
     bool ended = false;
     std::unique_ptr<BackgroundJob> io;
@@ -101,9 +103,6 @@ private:
     int64_t clipped = 0;
     std::unique_ptr<BackgroundJob> io;
 };
-
-// The peak magnitude of `count` samples; samples beyond full scale are added to `clipped`.
-double measurePeak(const float* samples, size_t count, int64_t& clipped);
 
 const char* formatDescription(SampleFormat format);
 
