@@ -130,6 +130,31 @@ bool APlugin::getProgramNameIndexed(VstInt32 category, VstInt32 index, char* tex
     return true;
 }
 
+ql::EffectState APlugin::captureState() const {
+    ql::EffectState state;
+    state.currentProgram = curProgram.load(std::memory_order_relaxed);
+    for (int i = 0; i < ql::kNumParams; ++i) state.values[i] = param(i);
+    for (int slot = 0; slot < ql::kNumPrograms; ++slot) {
+        ql::copyText(state.programs[slot].name, sizeof state.programs[slot].name,
+                     programs[slot]->getName());
+        for (int i = 0; i < ql::kNumParams; ++i)
+            state.programs[slot].values[i] = programs[slot]->getValue(i);
+    }
+    return state;
+}
+
+void APlugin::restoreState(const ql::EffectState& state) {
+    if (state.currentProgram < 0 || state.currentProgram >= ql::kNumPrograms) return;
+    for (int slot = 0; slot < ql::kNumPrograms; ++slot) {
+        programs[slot]->setName(state.programs[slot].name);
+        for (int i = 0; i < ql::kNumParams; ++i)
+            programs[slot]->setValue(i, state.programs[slot].values[i]);
+    }
+    curProgram.store(state.currentProgram, std::memory_order_relaxed);
+    for (int i = 0; i < ql::kNumParams; ++i) setParameter(i, state.values[i]);
+    if (!isEditorClosed()) notifyEditor();
+}
+
 bool APlugin::getEffectName(char* name) {
     ql::copyText(name, kHostNameBuffer, kEffectName);
     return true;

@@ -4,6 +4,7 @@
 #include "effect/apluginprogram.h"
 #include "effect/engine.h"
 #include "effect/parameters.h"
+#include "effect/state.h"
 #include "shell/audioeffectx.h"
 
 #include <atomic>
@@ -56,6 +57,12 @@ public:
     bool getHostHasTimeInfo() const { return hostHasTimeInfo.load(std::memory_order_relaxed); }
     bool getTempoSynced() const { return tempoSynced.load(std::memory_order_relaxed); }
     std::int32_t getWholeNoteMs() const { return wholeNoteMs.load(std::memory_order_relaxed); }
+
+    // The saved state of the other formats' sessions (user-interface thread). Restoring puts
+    // back the programs, then the current program and its values through setParameter, so the
+    // editor follows as after a program change; the audio may run meanwhile.
+    ql::EffectState captureState() const;
+    void restoreState(const ql::EffectState& state);
 
     // The processing state, for inspection.
     const ql::DelayEngine& getEngine() const { return engine; }

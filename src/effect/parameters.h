@@ -1,10 +1,12 @@
-// The 80 parameter indices and what a fresh program holds.
+// The 80 parameter indices. What each one is, is in the parameter table (effect/paramtable.h).
 #pragma once
 
 namespace ql {
 
 constexpr int kNumParams = 80;
 constexpr int kNumPrograms = 40;
+// The parameters that have a control or an effect on the sound; the others are spare.
+constexpr int kNumNamedParams = 40;
 
 enum ParamIndex : int {
     DryLevel = 0,
@@ -49,7 +51,7 @@ enum ParamIndex : int {
     FilterResoLink = 53,
 };
 
-// The value every parameter has in a fresh ("Init") program. The decimals are the nearest floats.
+// The value every parameter has in a fresh ("Init") program (the parameter table's default).
 float defaultParameterValue(int index);
 
 // A switch parameter is on exactly at 1.0; 0.999 is off.

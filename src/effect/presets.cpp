@@ -1,44 +1,12 @@
 #include "effect/presets.h"
 
+#include "effect/paramtable.h"
+
 #include <cstdio>
 
 namespace ql {
 
-float defaultParameterValue(int index) {
-    switch (index) {
-    case DryLevel:
-    case LeftDelayLevel:
-    case LeftDelayOn:
-    case DelayLevelLink:
-    case RightDelayLevel:
-    case RightDelayOn:
-    case LeftFilterFreq:
-    case FilterFreqLink:
-    case RightFilterFreq:
-    case LeftFeedbackOn:
-    case FeedbackLink:
-    case RightFeedbackOn:
-    case HiCutFreq:
-    case TempoSync:
-        return 1.0f;
-    case LeftDelayTime:
-    case RightDelayTime:
-    case LeftInitialDelayTime:
-    case RightInitialDelayTime:
-    case DuckerSpeed:
-        return 0.5f;
-    case LeftFeedbackLevel:
-    case RightFeedbackLevel:
-        return 0.4f;
-    case DuckerRange:
-    case GateSpeed:
-        return 0.3f;
-    case ManualTempo:
-        return 0.14f;
-    default:
-        return 0.0f;
-    }
-}
+float defaultParameterValue(int index) { return paramInfo(index).defaultValue; }
 
 namespace {
 

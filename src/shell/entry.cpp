@@ -1,10 +1,5 @@
-// The library's exported entry and its load-time set-up.
+// The VST 2 plug-in's exported entry points.
 #include "shell/pluginfactory.h"
-#include "sys/fpenv.h"
-#include "sys/userlocale.h"
-#include "valuemodel/numtext.h"
-
-#include <atomic>
 
 #if defined(_WIN32)
 #define QL_EXPORT
@@ -13,22 +8,7 @@
 #endif
 
 namespace {
-
-AEffect* createEffect(audioMasterCallback audioMaster) {
-    // A missing callback, or a host answering 0, is not a VST host: make nothing.
-    if (!audioMaster) return nullptr;
-    try {
-        if (audioMaster(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0) return nullptr;
-        // The user's decimal separator is read once, before the first effect exists.
-        static std::atomic<bool> separatorRead{false};
-        if (!separatorRead.exchange(true)) ql::setDecimalSeparator(ql::sys::userDecimalSeparator());
-        AudioEffect* effect = createEffectInstance(audioMaster);
-        return effect ? effect->getAeffect() : nullptr;
-    } catch (...) {
-        return nullptr;
-    }
-}
-
+AEffect* createEffect(audioMasterCallback audioMaster) { return ql::createVstEffect(audioMaster); }
 } // namespace
 
 // Hosts look for `main` (the original name) or `VSTPluginMain`. A C++ function cannot be named
@@ -48,10 +28,4 @@ extern "C" QL_EXPORT AEffect* vstPluginMainEntry(audioMasterCallback audioMaster
 extern "C" QL_EXPORT AEffect* VSTPluginMain(audioMasterCallback audioMaster) {
     return createEffect(audioMaster);
 }
-#endif
-
-// Library load: mask every floating-point exception, and nothing else.
-// (On Windows the same call is made from DllMain, in sys/dllmain_win32.cpp.)
-#if !defined(_WIN32)
-__attribute__((constructor)) static void qlLibraryLoad() { ql::sys::maskFloatingPointExceptions(); }
 #endif
