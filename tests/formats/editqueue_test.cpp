@@ -114,3 +114,36 @@ TEST(EditQueue, TheEditorsAutomationArrivesAsAGestureThatEndsWhenAnIdlePassesWit
     bridge.closeEditor();
     EXPECT_FALSE(bridge.editorIsOpen());
 }
+
+TEST(EditQueue, TheEditorAutomatesWhileTheAudioThreadProcessesAndTakesTheEdits) {
+    ql::formats::PluginBridge bridge;
+    bridge.setSampleRate(48000.0);
+    bridge.start();
+    ASSERT_TRUE(bridge.openEditor(nullptr));
+    std::atomic<bool> done{false};
+    float lastTaken = -1.0f;
+    std::thread audio([&] {
+        float in[2][128] = {}, out[2][128];
+        float* inputs[2] = {in[0], in[1]};
+        float* outputs[2] = {out[0], out[1]};
+        ql::formats::Transport transport;
+        transport.present = transport.hasTempo = true;
+        transport.tempo = 120.0;
+        EditEvent e;
+        for (;;) {
+            const bool finished = done.load(std::memory_order_acquire);
+            while (bridge.nextEdit(e))
+                if (e.kind == Kind::Value) lastTaken = e.value;
+            if (finished) break;
+            bridge.process(inputs, outputs, 128, transport);
+        }
+    });
+    for (int i = 1; i <= 2000; ++i) {
+        bridge.plugin().setParameterAutomated(ql::LeftDelayTime, float(i) / 2000.0f);
+        if (i % 10 == 0) bridge.idleEditor();
+    }
+    done.store(true, std::memory_order_release);
+    audio.join();
+    EXPECT_EQ(lastTaken, 1.0f) << "the editor's last word reached the format";
+    EXPECT_EQ(bridge.parameter(ql::LeftDelayTime), 1.0f);
+}
