@@ -11,7 +11,8 @@
 //         24   i32 current program     0..39
 //         28   f32 x 80                current values
 //        348   40 x (name field, f32 x 80)
-// Total 14428 bytes.
+// Total 14428 bytes. A blob whose current values differ from its current program's loads with
+// the program taking the current values: the current program always holds what is heard.
 #pragma once
 
 #include "effect/apluginprogram.h"
