@@ -117,7 +117,8 @@ void TPluginEditorWindow::BindComponents() {
     auto buttonAt = [&c](int i, TDIBGlyphButton* b) {
         c[size_t(i)] = std::make_unique<QLCbuttonPComponent>(i, b);
     };
-    auto sliderAt = [&c](int i, TDIBSlider* s, TLabel* l, QLCvalueType* type, QLCvalueScale* scale) {
+    auto sliderAt = [&c](int i, TDIBSlider* s, TLabel* l, QLCvalueType* type,
+                         QLCvalueScale* scale) {
         c[size_t(i)] = std::make_unique<QLCsliderLabelPComponent>(i, l, type, s, scale);
     };
     QLCvalueScale* const scale = &LinearScale;
@@ -136,79 +137,82 @@ void TPluginEditorWindow::BindComponents() {
     };
     auto radio = [&c](int i) { c[size_t(i)] = std::make_unique<QLCradioButtonsPComponent>(i); };
 
-    sliderAt(0, slider("DryLevelSlider"), label("DryLevelLabel"), &DbType, &InvertedScale);
-    buttonAt(1, button("DryOnButton"));
-    sliderAt(2, slider("LeftDelayLevelSlider"), label("LeftDelayLevelLabel"), &DbType,
+    sliderAt(ql::DryLevel, slider("DryLevelSlider"), label("DryLevelLabel"), &DbType,
              &InvertedScale);
-    buttonAt(3, button("LeftDelayOnButton"));
-    buttonAt(4, button("DelayLevelLinkButton"));
-    sliderAt(5, slider("RightDelayLevelSlider"), label("RightDelayLevelLabel"), &DbType,
-             &InvertedScale);
-    linkAt(4, 2, 5, 4);
-    buttonAt(6, button("RightDelayOnButton"));
-    c[7] = std::make_unique<QLCfitSlider2LabelsPComponent>(
-        7, label("LeftDelayTimeInMsLabel"), &MsType, label("LeftDelayTimeRhythmicLabel"),
-        &RhythmType, slider("LeftDelayTimeVisibleSlider"), slider("LeftDelayTimeSlider"),
-        &InvertedScale, button("LeftDelayFitButton"));
+    buttonAt(ql::DryOn, button("DryOnButton"));
+    sliderAt(ql::LeftDelayLevel, slider("LeftDelayLevelSlider"), label("LeftDelayLevelLabel"),
+             &DbType, &InvertedScale);
+    buttonAt(ql::LeftDelayOn, button("LeftDelayOnButton"));
+    buttonAt(ql::DelayLevelLink, button("DelayLevelLinkButton"));
+    sliderAt(ql::RightDelayLevel, slider("RightDelayLevelSlider"), label("RightDelayLevelLabel"),
+             &DbType, &InvertedScale);
+    linkAt(4, ql::LeftDelayLevel, ql::RightDelayLevel, ql::DelayLevelLink);
+    buttonAt(ql::RightDelayOn, button("RightDelayOnButton"));
+    c[ql::LeftDelayTime] = std::make_unique<QLCfitSlider2LabelsPComponent>(
+        ql::LeftDelayTime, label("LeftDelayTimeInMsLabel"), &MsType,
+        label("LeftDelayTimeRhythmicLabel"), &RhythmType, slider("LeftDelayTimeVisibleSlider"),
+        slider("LeftDelayTimeSlider"), &InvertedScale, button("LeftDelayFitButton"));
     plain(8, 9);
-    buttonAt(10, button("LeftDelayFitButton"));
-    buttonAt(11, button("DelayTimeLinkButton"));
-    c[12] = std::make_unique<QLCfitSlider2LabelsPComponent>(
-        12, label("RightDelayTimeInMsLabel"), &MsType, label("RightDelayTimeRhythmicLabel"),
-        &RhythmType, slider("RightDelayTimeVisibleSlider"), slider("RightDelayTimeSlider"),
-        &InvertedScale, button("RightDelayFitButton"));
-    linkAt(0, 7, 12, 11);
+    buttonAt(ql::LeftDelayFit, button("LeftDelayFitButton"));
+    buttonAt(ql::DelayTimeLink, button("DelayTimeLinkButton"));
+    c[ql::RightDelayTime] = std::make_unique<QLCfitSlider2LabelsPComponent>(
+        ql::RightDelayTime, label("RightDelayTimeInMsLabel"), &MsType,
+        label("RightDelayTimeRhythmicLabel"), &RhythmType, slider("RightDelayTimeVisibleSlider"),
+        slider("RightDelayTimeSlider"), &InvertedScale, button("RightDelayFitButton"));
+    linkAt(0, ql::LeftDelayTime, ql::RightDelayTime, ql::DelayTimeLink);
     plain(13, 14);
-    buttonAt(15, button("RightDelayFitButton"));
-    buttonAt(16, button("InitialDelayOnButton"));
-    c[17] = std::make_unique<QLCknob2LabelsPComponent>(
-        17, label("LeftInitialDelayTimeInMsLabel"), &BidiMsType,
+    buttonAt(ql::RightDelayFit, button("RightDelayFitButton"));
+    buttonAt(ql::InitialDelayOn, button("InitialDelayOnButton"));
+    c[ql::LeftInitialDelayTime] = std::make_unique<QLCknob2LabelsPComponent>(
+        ql::LeftInitialDelayTime, label("LeftInitialDelayTimeInMsLabel"), &BidiMsType,
         label("LeftInitialDelayTimeRhythmicLabel"), &BidiRhythmType,
         knob("LeftInitialDelayTimeKnob"), &LinearScale);
     plain(18, 18);
-    c[19] = std::make_unique<QLCknob2LabelsPComponent>(
-        19, label("RightInitialDelayTimeInMsLabel"), &BidiMsType,
+    c[ql::RightInitialDelayTime] = std::make_unique<QLCknob2LabelsPComponent>(
+        ql::RightInitialDelayTime, label("RightInitialDelayTimeInMsLabel"), &BidiMsType,
         label("RightInitialDelayTimeRhythmicLabel"), &BidiRhythmType,
         knob("RightInitialDelayTimeKnob"), &LinearScale);
     plain(20, 20);
-    buttonAt(21, button("LeftFilterOnButton"));
-    sliderAt(22, slider("LeftFilterFreqSlider"), label("LeftFilterFreqLabel"), &HzType,
-             &InvertedSquareScale);
+    buttonAt(ql::LeftFilterOn, button("LeftFilterOnButton"));
+    sliderAt(ql::LeftFilterFreq, slider("LeftFilterFreqSlider"), label("LeftFilterFreqLabel"),
+             &HzType, &InvertedSquareScale);
     radio(23);
-    knobAt(24, knob("LeftFilterResoKnob"), label("LeftFilterResoLabel"), &PercentType);
-    buttonAt(25, button("FilterFreqLinkButton"));
-    buttonAt(26, button("RightFilterOnButton"));
-    sliderAt(27, slider("RightFilterFreqSlider"), label("RightFilterFreqLabel"), &HzType,
-             &InvertedSquareScale);
-    linkAt(1, 22, 27, 25);
+    knobAt(ql::LeftFilterReso, knob("LeftFilterResoKnob"), label("LeftFilterResoLabel"),
+           &PercentType);
+    buttonAt(ql::FilterFreqLink, button("FilterFreqLinkButton"));
+    buttonAt(ql::RightFilterOn, button("RightFilterOnButton"));
+    sliderAt(ql::RightFilterFreq, slider("RightFilterFreqSlider"), label("RightFilterFreqLabel"),
+             &HzType, &InvertedSquareScale);
+    linkAt(1, ql::LeftFilterFreq, ql::RightFilterFreq, ql::FilterFreqLink);
     radio(28);
-    knobAt(29, knob("RightFilterResoKnob"), label("RightFilterResoLabel"), &PercentType);
-    buttonAt(30, button("LeftFeedbackOnButton"));
-    sliderAt(31, slider("LeftFeedbackLevelSlider"), label("LeftFeedbackLevelLabel"), &PercentType,
-             &InvertedScale);
-    buttonAt(32, button("FeedbackLinkButton"));
-    buttonAt(33, button("RightFeedbackOnButton"));
-    sliderAt(34, slider("RightFeedbackLevelSlider"), label("RightFeedbackLevelLabel"),
-             &PercentType, &InvertedScale);
-    linkAt(2, 31, 34, 32);
-    buttonAt(35, button("HiCutOnButton"));
-    sliderAt(36, slider("HiCutSlider"), label("HiCutLabel"), &HzType, &SquareScale);
+    knobAt(ql::RightFilterReso, knob("RightFilterResoKnob"), label("RightFilterResoLabel"),
+           &PercentType);
+    buttonAt(ql::LeftFeedbackOn, button("LeftFeedbackOnButton"));
+    sliderAt(ql::LeftFeedbackLevel, slider("LeftFeedbackLevelSlider"),
+             label("LeftFeedbackLevelLabel"), &PercentType, &InvertedScale);
+    buttonAt(ql::FeedbackLink, button("FeedbackLinkButton"));
+    buttonAt(ql::RightFeedbackOn, button("RightFeedbackOnButton"));
+    sliderAt(ql::RightFeedbackLevel, slider("RightFeedbackLevelSlider"),
+             label("RightFeedbackLevelLabel"), &PercentType, &InvertedScale);
+    linkAt(2, ql::LeftFeedbackLevel, ql::RightFeedbackLevel, ql::FeedbackLink);
+    buttonAt(ql::HiCutOn, button("HiCutOnButton"));
+    sliderAt(ql::HiCutFreq, slider("HiCutSlider"), label("HiCutLabel"), &HzType, &SquareScale);
     radio(37);
-    buttonAt(38, button("LoCutOnButton"));
-    sliderAt(39, slider("LoCutSlider"), label("LoCutLabel"), &HzType, &FourthPowerScale);
+    buttonAt(ql::LoCutOn, button("LoCutOnButton"));
+    sliderAt(ql::LoCutFreq, slider("LoCutSlider"), label("LoCutLabel"), &HzType, &FourthPowerScale);
     radio(40);
-    buttonAt(41, button("DuckerOnButton"));
-    knobAt(42, knob("DuckerRangeKnob"), label("DuckerRangeLabel"), &PercentType);
-    knobAt(43, knob("DuckerSpeedKnob"), label("DuckerSpeedLabel"), &PercentType);
+    buttonAt(ql::DuckerOn, button("DuckerOnButton"));
+    knobAt(ql::DuckerRange, knob("DuckerRangeKnob"), label("DuckerRangeLabel"), &PercentType);
+    knobAt(ql::DuckerSpeed, knob("DuckerSpeedKnob"), label("DuckerSpeedLabel"), &PercentType);
     plain(44, 45);
-    buttonAt(46, button("GateOnButton"));
-    knobAt(47, knob("GateThresholdKnob"), label("GateThresholdLabel"), &DbType);
-    knobAt(48, knob("GateSpeedKnob"), label("GateSpeedLabel"), &PercentType);
+    buttonAt(ql::GateOn, button("GateOnButton"));
+    knobAt(ql::GateThreshold, knob("GateThresholdKnob"), label("GateThresholdLabel"), &DbType);
+    knobAt(ql::GateSpeed, knob("GateSpeedKnob"), label("GateSpeedLabel"), &PercentType);
     plain(49, 50);
-    buttonAt(51, fTempoSyncButton);
+    buttonAt(ql::TempoSync, fTempoSyncButton);
     plain(52, 52);
-    buttonAt(53, button("FilterResoLinkButton"));
-    linkAt(3, 24, 29, 53);
+    buttonAt(ql::FilterResoLink, button("FilterResoLinkButton"));
+    linkAt(3, ql::LeftFilterReso, ql::RightFilterReso, ql::FilterResoLink);
     plain(54, kParameterCount - 1);
 
     fLinkButtons = {{{button("DelayLevelLinkButton"), 4},
@@ -377,7 +381,7 @@ void TPluginEditorWindow::FitButtonClick(TComponent* sender) {
     fitParameter->Toggle();
     const int32_t i = fitParameter->Index;
     Send(i, fitParameter->Value);
-    const int32_t time = i == 10 ? 7 : i == 15 ? 12 : -1;
+    const int32_t time = i == ql::LeftDelayFit ? ql::LeftDelayTime : i == ql::RightDelayFit ? ql::RightDelayTime : -1;
     if (time < 0) return;
     auto* delay = dynamic_cast<QLCfitSlider2LabelsPComponent*>(fComponents[size_t(time)].get());
     if (!delay) return;
