@@ -22,7 +22,7 @@ constexpr TDIBPropertyInfo kProperties[] = {
     // The setter alone judges the count, whichever way it arrives.
     IntegerProperty<&K::NumGlyphs, &K::SetNumGlyphs>("NumGlyphs", kTemplated),
     EnumProperty<&K::Orientation, &K::SetOrientation, kOrientations, EDIBKnobError>("Orientation",
-                                                                                   kTemplated),
+                                                                                    kTemplated),
     StepProperty<&K::PageSize, &K::SetPageSize>("PageSize", kTemplated),
     IntegerProperty<&K::Position, &K::SetPosition>("Position", kTemplated),
     StepProperty<&K::SmallChange, &K::SetSmallChange>("SmallChange", kTemplated),

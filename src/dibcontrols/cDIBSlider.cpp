@@ -25,7 +25,8 @@ constexpr int64_t kPixelBound = int64_t(1) << 24;
 
 using S = TCustomDIBSlider;
 
-constexpr TDIBEnumName kSliderTypes[] = {{"stHorizontal", stHorizontal}, {"stVertical", stVertical}};
+constexpr TDIBEnumName kSliderTypes[] = {{"stHorizontal", stHorizontal},
+                                         {"stVertical", stVertical}};
 
 // Template properties are stored and read back in the order of the rows.
 constexpr TDIBPropertyInfo kProperties[] = {
@@ -44,7 +45,7 @@ constexpr TDIBPropertyInfo kProperties[] = {
     StepProperty<&S::PageSize, &S::SetPageSize>("PageSize", kTemplated),
     IntegerProperty<&S::PointerOffset, &S::SetPointerOffset>("PointerOffset", kTemplated),
     ByteProperty<&S::PointerOpacityHigh, &S::SetPointerOpacityHigh>("PointerOpacityHigh",
-                                                                     kTemplated),
+                                                                    kTemplated),
     ByteProperty<&S::PointerOpacityLow, &S::SetPointerOpacityLow>("PointerOpacityLow", kTemplated),
     IntegerProperty<&S::Position, &S::SetPosition>("Position", kTemplated),
     EnumProperty<&S::SliderType, &S::SetSliderType, kSliderTypes, EDIBControlError>("SliderType",

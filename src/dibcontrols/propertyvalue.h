@@ -44,9 +44,7 @@ namespace dibproperty {
 
 // The class and value type of a getter or setter.
 template <class F> struct TMember;
-template <class T, class R> struct TMember<R (T::*)() const> {
-    using Class = T;
-};
+template <class T, class R> struct TMember<R (T::*)() const> { using Class = T; };
 template <class T, class A> struct TMember<void (T::*)(A)> {
     using Class = T;
     using Arg = std::decay_t<A>;

@@ -25,7 +25,8 @@ class Published : public ContainerTest {
     // Loads controls (indented as children of a container) into a fresh form.
     void Load(const std::string& controls) {
         loaded = std::make_unique<TForm>(nullptr, nullptr, &platform);
-        LoadForm(*loaded, "object F: TForm\n  object Panel: TDIBContainer\n" + controls + "  end\nend\n",
+        LoadForm(*loaded,
+                 "object F: TForm\n  object Panel: TDIBContainer\n" + controls + "  end\nend\n",
                  context);
     }
     std::string Error(const std::string& controls) {
@@ -36,21 +37,37 @@ class Published : public ContainerTest {
         }
         return "(loaded)";
     }
-    // Every readable property of the class agrees between the two controls.
-    template <class T> void ExpectSameState(const T& a, const T& b) {
-        for (const TDIBPropertyInfo& p : T::PublishedProperties())
-            if (p.Get) {
-                EXPECT_EQ(p.Get(a), p.Get(b)) << p.Name;
-            }
-        EXPECT_EQ(a.Opacity(), b.Opacity());
-        EXPECT_EQ(a.BoundsRect(), b.BoundsRect());
-    }
-    // A template carries the appearance, not the place.
-    template <class T> void CopyThroughATemplate(T& source, T& target) {
+    // One property as a description line and as the setter call a program makes.
+    template <class T> struct Setting {
+        std::string Line;
+        void (*InCode)(T&);
+    };
+    // A control of class T loaded from the settings, one set up by the same calls in code, and a
+    // copy of that through a template agree in every readable property.
+    template <class Base, class T>
+    T& ExpectTheWaysAgree(const std::string& cls, std::initializer_list<Setting<T>> settings) {
+        std::string description = "    object X: " + cls + "\n";
+        for (const Setting<T>& s : settings)
+            description += "      " + s.Line + "\n";
+        Load(description + "      OnChange = Changed\n    end\n");
+        T& fromForm = FindFormComponent<T>(*loaded, "X");
+        T inCode(container), copy(container);
+        for (const Setting<T>& s : settings)
+            s.InCode(inCode);
         std::stringstream stream;
-        source.SaveTemplate(stream);
-        target.SetBounds(source.Left(), source.Top(), target.Width(), target.Height());
-        target.LoadTemplate(stream);
+        inCode.SaveTemplate(stream);
+        copy.SetBounds(inCode.Left(), inCode.Top(), copy.Width(), copy.Height()); // not templated
+        copy.LoadTemplate(stream);
+        for (const TDIBPropertyInfo& p : Base::PublishedProperties()) {
+            if (!p.Get) continue;
+            EXPECT_EQ(p.Get(fromForm), p.Get(inCode)) << p.Name;
+            EXPECT_EQ(p.Get(copy), p.Get(inCode)) << p.Name << " through a template";
+        }
+        for (const T* c : {&fromForm, &copy}) {
+            EXPECT_EQ(c->Opacity(), inCode.Opacity());
+            EXPECT_EQ(c->BoundsRect(), inCode.BoundsRect());
+        }
+        return fromForm;
     }
 
     TFormClassRegistry classes;
@@ -62,98 +79,55 @@ class Published : public ContainerTest {
 } // namespace
 
 TEST_F(Published, AKnobFromAFormIsTheKnobSetUpInCodeAndItsTemplateCopy) {
-    Load(R"(    object K: TDIBKnobWithReset
-      Left = 4
-      Top = 6
-      Width = 28
-      Height = 20
-      AutoSize = False
-      Min = -50
-      Max = 350
-      Position = 120
-      SmallChange = 3
-      PageSize = 7
-      NumGlyphs = 4
-      Orientation = koHorizontal
-      DrawTweens = True
-      LoopLastFrame = True
-      Opacity = 90
-      OnChange = Changed
-    end
-)");
-    auto& fromForm = FindFormComponent<TDIBKnobWithReset>(*loaded, "K");
-    TDIBKnobWithReset inCode(container);
-    inCode.SetBounds(4, 6, 28, 20);
-    inCode.SetAutoSize(false);
-    inCode.SetMin(-50);
-    inCode.SetMax(350);
-    inCode.SetPosition(120);
-    inCode.SetSmallChange(3);
-    inCode.SetPageSize(7);
-    inCode.SetNumGlyphs(4);
-    inCode.SetOrientation(koHorizontal);
-    inCode.SetDrawTweens(true);
-    inCode.SetLoopLastFrame(true);
-    inCode.SetOpacity(90);
-    ExpectSameState<TCustomDIBKnob>(fromForm, inCode);
-    EXPECT_EQ(fromForm.Position(), 120);
-    TDIBKnobWithReset copy(container);
-    CopyThroughATemplate(inCode, copy);
-    ExpectSameState<TCustomDIBKnob>(copy, inCode);
-
-    fromForm.SetPosition(121);
+    using K = TDIBKnobWithReset;
+    K& knob = ExpectTheWaysAgree<TCustomDIBKnob, K>(
+        "TDIBKnobWithReset",
+        {
+            {"Left = 4", [](K& c) { c.SetLeft(4); }},
+            {"Height = 20", [](K& c) { c.SetHeight(20); }},
+            {"AutoSize = False", [](K& c) { c.SetAutoSize(false); }},
+            {"Min = -50", [](K& c) { c.SetMin(-50); }},
+            {"Max = 350", [](K& c) { c.SetMax(350); }},
+            {"Position = 120", [](K& c) { c.SetPosition(120); }},
+            {"SmallChange = 3", [](K& c) { c.SetSmallChange(3); }},
+            {"PageSize = 7", [](K& c) { c.SetPageSize(7); }},
+            {"NumGlyphs = 4", [](K& c) { c.SetNumGlyphs(4); }},
+            {"Orientation = koHorizontal", [](K& c) { c.SetOrientation(koHorizontal); }},
+            {"DrawTweens = True", [](K& c) { c.SetDrawTweens(true); }},
+            {"LoopLastFrame = True", [](K& c) { c.SetLoopLastFrame(true); }},
+            {"Opacity = 90", [](K& c) { c.SetOpacity(90); }},
+        });
+    EXPECT_EQ(knob.Position(), 120);
+    knob.SetPosition(121);
     EXPECT_EQ(changes, 1);
 }
 
 TEST_F(Published, ASliderFromAFormIsTheSliderSetUpInCodeAndItsTemplateCopy) {
-    Load(R"(    object S: TDIBSlider
-      Left = 10
-      Top = 3
-      Width = 16
-      Height = 95
-      AutoSize = False
-      SliderType = stVertical
-      Min = 10
-      Max = 10000
-      Position = 5000
-      SmallChange = 2
-      LargeChange = 9
-      PageSize = 40
-      PointerOffset = -3
-      OverlayBorderX = 2
-      OverlayBorderY = 1
-      OverlayOpacity = 100
-      PointerOpacityLow = 120
-      PointerOpacityHigh = 250
-      StretchBackground = False
-      OnChange = Changed
-    end
-)");
-    auto& fromForm = FindFormComponent<TDIBSlider>(*loaded, "S");
-    TDIBSlider inCode(container);
-    inCode.SetBounds(10, 3, 16, 95);
-    inCode.SetAutoSize(false);
-    inCode.SetSliderType(stVertical);
-    inCode.SetMin(10);
-    inCode.SetMax(10000);
-    inCode.SetPosition(5000);
-    inCode.SetSmallChange(2);
-    inCode.SetLargeChange(9);
-    inCode.SetPageSize(40);
-    inCode.SetPointerOffset(-3);
-    inCode.SetOverlayBorderX(2);
-    inCode.SetOverlayBorderY(1);
-    inCode.SetOverlayOpacity(100);
-    inCode.SetPointerOpacityLow(120);
-    inCode.SetPointerOpacityHigh(250);
-    inCode.SetStretchBackground(false);
-    ExpectSameState<TCustomDIBSlider>(fromForm, inCode);
-    EXPECT_EQ(fromForm.Position(), 5000);
-    TDIBSlider copy(container);
-    CopyThroughATemplate(inCode, copy);
-    ExpectSameState<TCustomDIBSlider>(copy, inCode);
-
-    fromForm.SetPosition(10);
+    using S = TDIBSlider;
+    S& slider = ExpectTheWaysAgree<TCustomDIBSlider, S>(
+        "TDIBSlider",
+        {
+            {"Top = 3", [](S& c) { c.SetTop(3); }},
+            {"Width = 16", [](S& c) { c.SetWidth(16); }},
+            {"Height = 95", [](S& c) { c.SetHeight(95); }},
+            {"AutoSize = False", [](S& c) { c.SetAutoSize(false); }},
+            {"SliderType = stVertical", [](S& c) { c.SetSliderType(stVertical); }},
+            {"Min = 10", [](S& c) { c.SetMin(10); }},
+            {"Max = 10000", [](S& c) { c.SetMax(10000); }},
+            {"Position = 5000", [](S& c) { c.SetPosition(5000); }},
+            {"SmallChange = 2", [](S& c) { c.SetSmallChange(2); }},
+            {"LargeChange = 9", [](S& c) { c.SetLargeChange(9); }},
+            {"PageSize = 40", [](S& c) { c.SetPageSize(40); }},
+            {"PointerOffset = -3", [](S& c) { c.SetPointerOffset(-3); }},
+            {"OverlayBorderX = 2", [](S& c) { c.SetOverlayBorderX(2); }},
+            {"OverlayBorderY = 1", [](S& c) { c.SetOverlayBorderY(1); }},
+            {"OverlayOpacity = 100", [](S& c) { c.SetOverlayOpacity(100); }},
+            {"PointerOpacityLow = 120", [](S& c) { c.SetPointerOpacityLow(120); }},
+            {"PointerOpacityHigh = 250", [](S& c) { c.SetPointerOpacityHigh(250); }},
+            {"StretchBackground = False", [](S& c) { c.SetStretchBackground(false); }},
+        });
+    EXPECT_EQ(slider.Position(), 5000);
+    slider.SetPosition(10);
     EXPECT_EQ(changes, 1);
 }
 
@@ -192,10 +166,9 @@ TEST_F(Published, ABadNumGlyphsIsRefusedAlikeInCodeByNameAndFromAForm) {
             return "(accepted)";
         };
         EXPECT_EQ(refusal(inCode), c.message) << cls;
-        EXPECT_EQ(refusal([&] {
-                      control->FindProperty("NumGlyphs")->Set(*control, int64_t(c.value));
-                  }),
-                  c.message)
+        EXPECT_EQ(
+            refusal([&] { control->FindProperty("NumGlyphs")->Set(*control, int64_t(c.value)); }),
+            c.message)
             << cls;
         EXPECT_EQ(control->FindProperty("NumGlyphs")->Get(*control), before) << cls;
         EXPECT_EQ(Error("    object X: " + cls + "\n      NumGlyphs = " + std::to_string(c.value) +
