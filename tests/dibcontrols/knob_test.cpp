@@ -76,19 +76,6 @@ TEST_F(KnobTest, DefaultsAndAutoSizeFromTheStrip) {
     EXPECT_EQ(knob->Width(), 854);
 }
 
-TEST_F(KnobTest, NumGlyphsMustBePositive) {
-    for (int bad : {0, -3}) {
-        try {
-            knob->SetNumGlyphs(bad);
-            FAIL() << "no exception";
-        } catch (const EDIBKnobError& e) {
-            EXPECT_STREQ(e.what(), "NumGlyphs must be greater than 0.");
-        }
-    }
-    EXPECT_EQ(knob->NumGlyphs(), 61);
-    EXPECT_THROW(knob->FindProperty("NumGlyphs")->Set(*knob, int64_t(0)), EDIBKnobError);
-}
-
 TEST_F(KnobTest, PositionIsClampedAndChangeFiresOnlyForANewValue) {
     Screen();
     knob->SetPosition(500);
