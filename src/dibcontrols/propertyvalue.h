@@ -84,7 +84,7 @@ template <auto Setter> void SetEvent(TCustomDIBControl& c, TNotifyEvent e) {
 
 } // namespace dibproperty
 
-// A whole number; Low..High is the range of the setter's type unless narrower.
+// A whole number; Low..High is the range of the setter's type (32-bit unless given).
 template <auto Getter, auto Setter, int64_t Low = INT32_MIN, int64_t High = INT32_MAX>
 constexpr TDIBPropertyInfo IntegerProperty(std::string_view name, bool templated = false) {
     TDIBPropertyInfo p{name, TDIBPropertyKind::Integer, &dibproperty::GetInteger<Getter>,
