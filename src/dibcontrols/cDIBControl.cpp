@@ -691,6 +691,11 @@ void TCustomDIBControl::RegisterTemplateProperty(std::string_view name) {
         fTemplateProperties.emplace_back(name);
 }
 
+void TCustomDIBControl::RegisterTemplateProperties(std::span<const TDIBPropertyInfo> table) {
+    for (const TDIBPropertyInfo& p : table)
+        if (p.Template) RegisterTemplateProperty(p.Name);
+}
+
 void TCustomDIBControl::SaveTemplate(std::ostream& stream) {
     const std::array<uint8_t, 16> guid = NewGuid();
     TWriter w(stream);

@@ -15,8 +15,10 @@
 #include <iosfwd>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 class TCustomDIBContainer;
@@ -44,6 +46,10 @@ enum class TDIBPropertyKind : uint8_t {
     Object
 };
 
+using TDIBEnumName = std::pair<std::string_view, int64_t>;
+
+// A row of a control class's property table (dibcontrols/propertyvalue.h builds them). By-name
+// access, templates and the form loader all read the same rows.
 class TCustomDIBControl;
 struct TDIBPropertyInfo {
     std::string_view Name;
@@ -51,6 +57,17 @@ struct TDIBPropertyInfo {
     // Both null for the kinds templates cannot carry (events, objects).
     TDIBPropertyValue (*Get)(const TCustomDIBControl&) = nullptr;
     void (*Set)(TCustomDIBControl&, const TDIBPropertyValue&) = nullptr;
+    // Integer: the values the property's type holds. A form description must keep inside them;
+    // Set brings other values into them.
+    int64_t Low = 0, High = 0;
+    // Enumeration: the names a form description and Set take.
+    std::span<const TDIBEnumName> Names = {};
+    // Object: the image reference the property names.
+    TDIBImageLink& (*Link)(TCustomDIBControl&) = nullptr;
+    // Event: sets the handler.
+    void (*SetEvent)(TCustomDIBControl&, TNotifyEvent) = nullptr;
+    // Part of the control's appearance: registered as a template property.
+    bool Template = false;
 };
 
 class TCustomDIBControl : public TGraphicControl {
@@ -192,6 +209,8 @@ class TCustomDIBControl : public TGraphicControl {
     // Names a property as part of the control's appearance; it must be published and of a kind
     // templates carry, else EDIBControlError.
     void RegisterTemplateProperty(std::string_view name);
+    // The rows of a property table marked as templates, in table order.
+    void RegisterTemplateProperties(std::span<const TDIBPropertyInfo> table);
 
   private:
     // The container's composition of this control into its back buffer (scratch: the shared

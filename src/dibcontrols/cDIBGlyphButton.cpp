@@ -1,11 +1,29 @@
 #include "dibcontrols/cDIBGlyphButton.h"
 
-#include <algorithm>
+#include "dibcontrols/propertyvalue.h"
+
+#include <iterator>
+
+namespace {
+
+using G = TCustomDIBGlyphButton;
+
+constexpr TDIBPropertyInfo kProperties[] = {
+    LinkProperty<&G::Glyph>("Glyph"),
+    // The setter alone judges the count, whichever way it arrives.
+    IntegerProperty<&G::NumGlyphs, &G::SetNumGlyphs>("NumGlyphs", kTemplated),
+};
+
+} // namespace
+
+std::span<const TDIBPropertyInfo> TCustomDIBGlyphButton::PublishedProperties() {
+    return kProperties;
+}
 
 TCustomDIBGlyphButton::TCustomDIBGlyphButton(TComponent* owner)
     : TAbstractDIBButton(owner), fGlyph(&CreateImageLink()) {
     SetAutoSize(true);
-    RegisterTemplateProperty("NumGlyphs");
+    RegisterTemplateProperties(kProperties);
     RegisterTemplateProperty("Opacity");
 }
 
@@ -49,17 +67,5 @@ void TCustomDIBGlyphButton::PaintControl() {
 
 void TCustomDIBGlyphButton::GetProperties(std::vector<TDIBPropertyInfo>& list) const {
     TAbstractDIBButton::GetProperties(list);
-    using K = TDIBPropertyKind;
-    using C = TCustomDIBControl;
-    using V = TDIBPropertyValue;
-    list.push_back({"Glyph", K::Object});
-    list.push_back({"NumGlyphs", K::Integer,
-                    [](const C& c) {
-                        return V(int64_t(static_cast<const TCustomDIBGlyphButton&>(c).NumGlyphs()));
-                    },
-                    [](C& c, const V& v) {
-                        const int64_t n = std::get<int64_t>(v);
-                        static_cast<TCustomDIBGlyphButton&>(c).SetNumGlyphs(
-                            int(std::clamp<int64_t>(n, -1, 6))); // out of range stays out of range
-                    }});
+    list.insert(list.end(), std::begin(kProperties), std::end(kProperties));
 }

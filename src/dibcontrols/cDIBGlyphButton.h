@@ -20,6 +20,9 @@ class TCustomDIBGlyphButton : public TAbstractDIBButton {
     // The face shown for the current state.
     int GlyphIndex() const;
 
+    // The published properties, read by the form loader as well.
+    static std::span<const TDIBPropertyInfo> PublishedProperties();
+
   protected:
     void PaintControl() override;
     // One face: strip width div NumGlyphs by strip height.

@@ -2,30 +2,44 @@
 
 #include "dibcontrols/propertyvalue.h"
 
-#include <algorithm>
-#include <limits>
+#include <iterator>
 
 namespace {
 
-TKnobInc ClampInc(int v) {
-    return TKnobInc(std::clamp(v, 1, 32767));
-}
+using K = TCustomDIBKnob;
 
-TCustomDIBKnob& Knob(TCustomDIBControl& c) {
-    return static_cast<TCustomDIBKnob&>(c);
-}
-const TCustomDIBKnob& Knob(const TCustomDIBControl& c) {
-    return static_cast<const TCustomDIBKnob&>(c);
-}
+constexpr TDIBEnumName kOrientations[] = {{"koVertical", koVertical},
+                                          {"koHorizontal", koHorizontal}};
+
+// Template properties are stored and read back in the order of the rows.
+constexpr TDIBPropertyInfo kProperties[] = {
+    BooleanProperty<&K::AutoSize, &K::SetAutoSize>("AutoSize", kTemplated),
+    BooleanProperty<&K::DrawTweens, &K::SetDrawTweens>("DrawTweens", kTemplated),
+    LinkProperty<&K::IndexMain>("IndexMain"),
+    BooleanProperty<&K::LoopLastFrame, &K::SetLoopLastFrame>("LoopLastFrame", kTemplated),
+    IntegerProperty<&K::Min, &K::SetMin>("Min", kTemplated),
+    IntegerProperty<&K::Max, &K::SetMax>("Max", kTemplated),
+    // The setter alone judges the count, whichever way it arrives.
+    IntegerProperty<&K::NumGlyphs, &K::SetNumGlyphs>("NumGlyphs", kTemplated),
+    EnumProperty<&K::Orientation, &K::SetOrientation, kOrientations, EDIBKnobError>("Orientation",
+                                                                                    kTemplated),
+    StepProperty<&K::PageSize, &K::SetPageSize>("PageSize", kTemplated),
+    IntegerProperty<&K::Position, &K::SetPosition>("Position", kTemplated),
+    StepProperty<&K::SmallChange, &K::SetSmallChange>("SmallChange", kTemplated),
+    EventProperty<&K::SetOnChange>("OnChange"),
+};
 
 } // namespace
+
+std::span<const TDIBPropertyInfo> TCustomDIBKnob::PublishedProperties() {
+    return kProperties;
+}
 
 TCustomDIBKnob::TCustomDIBKnob(TComponent* owner)
     : TCustomDIBControl(owner), fIndexMain(&CreateImageLink()) {
     SetAutoSize(true);
-    for (const char* name : {"AutoSize", "DrawTweens", "LoopLastFrame", "Min", "Max", "NumGlyphs",
-                             "Opacity", "Orientation", "PageSize", "Position", "SmallChange"})
-        RegisterTemplateProperty(name);
+    RegisterTemplateProperties(kProperties);
+    RegisterTemplateProperty("Opacity");
 }
 
 TCustomDIBKnob::~TCustomDIBKnob() {
@@ -45,9 +59,7 @@ void TCustomDIBKnob::Loaded() {
 // properties
 
 void TCustomDIBKnob::SetPosition(int32_t value) {
-    value = std::clamp(value, fMin, std::max(fMin, fMax));
-    if (value != fPosition) {
-        fPosition = value;
+    if (fRange.SetPosition(value)) {
         auto alive = AliveToken();
         if (fOnChange) fOnChange(this);
         if (alive.expired()) return;
@@ -55,31 +67,14 @@ void TCustomDIBKnob::SetPosition(int32_t value) {
     Invalidate();
 }
 
-void TCustomDIBKnob::StepPosition(int64_t delta) {
-    SetPosition(ClampToInt32(int64_t(fPosition) + delta));
-}
-
 void TCustomDIBKnob::SetMax(int32_t value) {
-    fMax = value;
-    // At the bottom of the range Min cannot go lower; it then equals Max.
-    if (fMin >= fMax) fMin = ClampToInt32(int64_t(fMax) - 1);
-    if (fPosition > fMax) SetPosition(fMax);
+    if (fRange.SetMax(value)) SetPosition(fRange.Max());
     Invalidate();
 }
 
 void TCustomDIBKnob::SetMin(int32_t value) {
-    fMin = value;
-    if (fMin >= fMax) fMax = ClampToInt32(int64_t(fMin) + 1);
-    if (fPosition < fMin) SetPosition(fMin);
+    if (fRange.SetMin(value)) SetPosition(fRange.Min());
     Invalidate();
-}
-
-void TCustomDIBKnob::SetSmallChange(int value) {
-    fSmallChange = ClampInc(value);
-}
-
-void TCustomDIBKnob::SetPageSize(int value) {
-    fPageSize = ClampInc(value);
 }
 
 void TCustomDIBKnob::SetNumGlyphs(int32_t value) {
@@ -115,16 +110,16 @@ void TCustomDIBKnob::AdjustSize() {
 // painting
 
 int TCustomDIBKnob::FrameIndex() const {
-    const int64_t span = int64_t(fMax) - fMin + 1;
+    const int64_t span = int64_t(Max()) - Min() + 1;
     if (span <= 0) return 0;
-    return int((int64_t(fPosition) - fMin) * fNumGlyphs / span);
+    return int((int64_t(Position()) - Min()) * fNumGlyphs / span);
 }
 
 void TCustomDIBKnob::PaintControl() {
     TAbstractSuperDIB* strip = nullptr;
     if (!fIndexMain->GetImage(strip)) return;
     if (fDrawTweens)
-        strip->DrawTween(0, 0, fLoopLastFrame, fPosition, fMax, fMin, ScratchDIB(), fNumGlyphs);
+        strip->DrawTween(0, 0, fLoopLastFrame, Position(), Max(), Min(), ScratchDIB(), fNumGlyphs);
     else
         strip->DrawFrame(0, 0, ScratchDIB(), fNumGlyphs, FrameIndex());
 }
@@ -162,7 +157,7 @@ void TCustomDIBKnob::HandleMouseMove(TShiftState shift, int32_t x, int32_t y) {
     const int64_t delta =
         fOrientation == koVertical ? int64_t(fDragRef.Y) - c.Y : int64_t(c.X) - fDragRef.X;
     if (delta == 0) return;
-    StepPosition(delta * fSmallChange);
+    StepPosition(delta * SmallChange());
     if (alive.expired() || !fDragging) return;
     SetScreenCursorPos(fDragOrigin);
     // Where the platform cannot move the cursor this reads back where it still is, and the next
@@ -192,18 +187,18 @@ void TCustomDIBKnob::KeyDown(uint16_t& key, TShiftState shift) {
     TCustomDIBControl::KeyDown(key, shift);
     switch (key) {
     case vkPrior:
-        StepPosition(fPageSize);
+        StepPosition(PageSize());
         break;
     case vkNext:
-        StepPosition(-int64_t(fPageSize));
+        StepPosition(-int64_t(PageSize()));
         break;
     case vkUp:
     case vkRight:
-        StepPosition(fSmallChange);
+        StepPosition(SmallChange());
         break;
     case vkDown:
     case vkLeft:
-        StepPosition(-int64_t(fSmallChange));
+        StepPosition(-int64_t(SmallChange()));
         break;
     default:
         break;
@@ -215,38 +210,5 @@ void TCustomDIBKnob::KeyDown(uint16_t& key, TShiftState shift) {
 
 void TCustomDIBKnob::GetProperties(std::vector<TDIBPropertyInfo>& list) const {
     TCustomDIBControl::GetProperties(list);
-    using K = TDIBPropertyKind;
-    using C = TCustomDIBControl;
-    using V = TDIBPropertyValue;
-    list.push_back({"AutoSize", K::Boolean, [](const C& c) { return V(c.AutoSize()); },
-                    [](C& c, const V& v) { c.SetAutoSize(std::get<bool>(v)); }});
-    list.push_back({"DrawTweens", K::Boolean, [](const C& c) { return V(Knob(c).DrawTweens()); },
-                    [](C& c, const V& v) { Knob(c).SetDrawTweens(std::get<bool>(v)); }});
-    list.push_back({"IndexMain", K::Object});
-    list.push_back({"LoopLastFrame", K::Boolean,
-                    [](const C& c) { return V(Knob(c).LoopLastFrame()); },
-                    [](C& c, const V& v) { Knob(c).SetLoopLastFrame(std::get<bool>(v)); }});
-    list.push_back({"Max", K::Integer, [](const C& c) { return V(int64_t(Knob(c).Max())); },
-                    [](C& c, const V& v) { Knob(c).SetMax(ClampToInt32(PropertyInt(v))); }});
-    list.push_back({"Min", K::Integer, [](const C& c) { return V(int64_t(Knob(c).Min())); },
-                    [](C& c, const V& v) { Knob(c).SetMin(ClampToInt32(PropertyInt(v))); }});
-    list.push_back({"NumGlyphs", K::Integer,
-                    [](const C& c) { return V(int64_t(Knob(c).NumGlyphs())); },
-                    [](C& c, const V& v) { Knob(c).SetNumGlyphs(ClampToInt32(PropertyInt(v))); }});
-    list.push_back({"Orientation", K::Enumeration,
-                    [](const C& c) { return V(int64_t(Knob(c).Orientation())); },
-                    [](C& c, const V& v) {
-                        Knob(c).SetOrientation(PropertyEnum<EDIBKnobError, TKnobOrientation>(
-                            v, {{"koVertical", koVertical}, {"koHorizontal", koHorizontal}}));
-                    }});
-    list.push_back(
-        {"PageSize", K::Integer, [](const C& c) { return V(int64_t(Knob(c).PageSize())); },
-         [](C& c, const V& v) { Knob(c).SetPageSize(int(ClampToInt32(PropertyInt(v)))); }});
-    list.push_back({"Position", K::Integer,
-                    [](const C& c) { return V(int64_t(Knob(c).Position())); },
-                    [](C& c, const V& v) { Knob(c).SetPosition(ClampToInt32(PropertyInt(v))); }});
-    list.push_back(
-        {"SmallChange", K::Integer, [](const C& c) { return V(int64_t(Knob(c).SmallChange())); },
-         [](C& c, const V& v) { Knob(c).SetSmallChange(int(ClampToInt32(PropertyInt(v)))); }});
-    list.push_back({"OnChange", K::Event});
+    list.insert(list.end(), std::begin(kProperties), std::end(kProperties));
 }

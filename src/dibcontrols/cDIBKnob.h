@@ -4,6 +4,7 @@
 #pragma once
 
 #include "dibcontrols/cDIBControl.h"
+#include "dibcontrols/dibrange.h"
 
 #include <cstdint>
 
@@ -12,7 +13,7 @@ class EDIBKnobError : public Exception {
     using Exception::Exception;
 };
 
-using TKnobInc = int16_t; // 1..32767
+using TKnobInc = TDIBRangeInc;
 
 enum TKnobOrientation : uint8_t { koVertical, koHorizontal };
 
@@ -27,18 +28,18 @@ class TCustomDIBKnob : public TCustomDIBControl {
     TDIBImageLink& IndexMain() const { return *fIndexMain; }
 
     // Clamped into Min..Max; OnChange only when the stored value changes; always invalidates.
-    int32_t Position() const { return fPosition; }
+    int32_t Position() const { return fRange.Position(); }
     void SetPosition(int32_t value);
     // Max <= Min lowers Min to Max - 1; Min >= Max raises Max to Min + 1. Position follows.
-    int32_t Max() const { return fMax; }
+    int32_t Max() const { return fRange.Max(); }
     void SetMax(int32_t value);
-    int32_t Min() const { return fMin; }
+    int32_t Min() const { return fRange.Min(); }
     void SetMin(int32_t value);
     // Values outside 1..32767 are brought into it.
-    TKnobInc SmallChange() const { return fSmallChange; }
-    void SetSmallChange(int value);
-    TKnobInc PageSize() const { return fPageSize; }
-    void SetPageSize(int value);
+    TKnobInc SmallChange() const { return fRange.SmallChange(); }
+    void SetSmallChange(int value) { fRange.SetSmallChange(value); }
+    TKnobInc PageSize() const { return fRange.PageSize(); }
+    void SetPageSize(int value) { fRange.SetPageSize(value); }
     // Frames in the strip; <= 0 raises EDIBKnobError.
     int32_t NumGlyphs() const { return fNumGlyphs; }
     void SetNumGlyphs(int32_t value);
@@ -53,6 +54,9 @@ class TCustomDIBKnob : public TCustomDIBControl {
     void SetOnChange(TNotifyEvent e) { fOnChange = std::move(e); }
 
     bool Dragging() const { return fDragging; }
+
+    // The published properties, read by the form loader as well.
+    static std::span<const TDIBPropertyInfo> PublishedProperties();
 
   protected:
     // Hides the cursor and remembers where it is.
@@ -74,8 +78,7 @@ class TCustomDIBKnob : public TCustomDIBControl {
     void GetProperties(std::vector<TDIBPropertyInfo>& list) const override;
 
   private:
-    // Position by a step that may lie far outside the int32 range.
-    void StepPosition(int64_t delta);
+    void StepPosition(int64_t delta) { SetPosition(fRange.Stepped(delta)); }
 
     bool fDragging = false;
     TPoint fDragOrigin;
@@ -83,11 +86,7 @@ class TCustomDIBKnob : public TCustomDIBControl {
     // cursor; where it cannot, deltas are taken from the last position instead (relative motion).
     TPoint fDragRef;
     TDIBImageLink* fIndexMain;
-    int32_t fMax = 100;
-    int32_t fMin = 0;
-    TKnobInc fSmallChange = 1;
-    TKnobInc fPageSize = 5;
-    int32_t fPosition = 0;
+    TDIBRange fRange;
     int32_t fNumGlyphs = 1;
     bool fDrawTweens = false;
     bool fLoopLastFrame = false;

@@ -3,13 +3,9 @@
 #include "dibcontrols/propertyvalue.h"
 
 #include <algorithm>
-#include <limits>
+#include <iterator>
 
 namespace {
-
-TSliderInc ClampInc(int v) {
-    return TSliderInc(std::clamp(v, 1, 32767));
-}
 
 // Inside tests count the Right column and Bottom row as outside.
 bool Inside(const TDIBRect& r, int32_t x, int32_t y) {
@@ -23,22 +19,48 @@ int32_t RectHeight(const TDIBRect& r) {
     return r.Bottom - r.Top + 1;
 }
 
-uint8_t AsByte(const TDIBPropertyValue& v) {
-    return uint8_t(std::clamp<int64_t>(PropertyInt(v), 0, 255));
-}
-
-TCustomDIBSlider& Slider(TCustomDIBControl& c) {
-    return static_cast<TCustomDIBSlider&>(c);
-}
-const TCustomDIBSlider& Slider(const TCustomDIBControl& c) {
-    return static_cast<const TCustomDIBSlider&>(c);
-}
-
 // Offsets and pixel distances never exceed a control's size; bounding them keeps the products
 // below inside 64 bits.
 constexpr int64_t kPixelBound = int64_t(1) << 24;
 
+using S = TCustomDIBSlider;
+
+constexpr TDIBEnumName kSliderTypes[] = {{"stHorizontal", stHorizontal},
+                                         {"stVertical", stVertical}};
+
+// Template properties are stored and read back in the order of the rows.
+constexpr TDIBPropertyInfo kProperties[] = {
+    BooleanProperty<&S::AutoSize, &S::SetAutoSize>("AutoSize", kTemplated),
+    LinkProperty<&S::IndexEnd1>("IndexEnd1"),
+    LinkProperty<&S::IndexEnd2>("IndexEnd2"),
+    LinkProperty<&S::IndexMain>("IndexMain"),
+    LinkProperty<&S::IndexOverlay>("IndexOverlay"),
+    LinkProperty<&S::IndexPointer>("IndexPointer"),
+    StepProperty<&S::LargeChange, &S::SetLargeChange>("LargeChange", kTemplated),
+    IntegerProperty<&S::Min, &S::SetMin>("Min", kTemplated),
+    IntegerProperty<&S::Max, &S::SetMax>("Max", kTemplated),
+    ByteProperty<&S::OverlayBorderX, &S::SetOverlayBorderX>("OverlayBorderX", kTemplated),
+    ByteProperty<&S::OverlayBorderY, &S::SetOverlayBorderY>("OverlayBorderY", kTemplated),
+    ByteProperty<&S::OverlayOpacity, &S::SetOverlayOpacity>("OverlayOpacity", kTemplated),
+    StepProperty<&S::PageSize, &S::SetPageSize>("PageSize", kTemplated),
+    IntegerProperty<&S::PointerOffset, &S::SetPointerOffset>("PointerOffset", kTemplated),
+    ByteProperty<&S::PointerOpacityHigh, &S::SetPointerOpacityHigh>("PointerOpacityHigh",
+                                                                    kTemplated),
+    ByteProperty<&S::PointerOpacityLow, &S::SetPointerOpacityLow>("PointerOpacityLow", kTemplated),
+    IntegerProperty<&S::Position, &S::SetPosition>("Position", kTemplated),
+    EnumProperty<&S::SliderType, &S::SetSliderType, kSliderTypes, EDIBControlError>("SliderType",
+                                                                                    kTemplated),
+    StepProperty<&S::SmallChange, &S::SetSmallChange>("SmallChange", kTemplated),
+    BooleanProperty<&S::StretchBackground, &S::SetStretchBackground>("StretchBackground",
+                                                                     kTemplated),
+    EventProperty<&S::SetOnChange>("OnChange"),
+};
+
 } // namespace
+
+std::span<const TDIBPropertyInfo> TCustomDIBSlider::PublishedProperties() {
+    return kProperties;
+}
 
 TCustomDIBSlider::TCustomDIBSlider(TComponent* owner)
     : TCustomDIBControl(owner), fIndexEnd1(&CreateImageLink()), fIndexEnd2(&CreateImageLink()),
@@ -47,16 +69,13 @@ TCustomDIBSlider::TCustomDIBSlider(TComponent* owner)
     SetAutoSize(true);
     fSizeReady = true; // a new slider keeps its first size until it has images
     SetAutoRepeat(true);
-    for (const char* name :
-         {"AutoSize", "LargeChange", "Min", "Max", "Opacity", "OverlayBorderX", "OverlayBorderY",
-          "OverlayOpacity", "PageSize", "PointerOffset", "PointerOpacityHigh", "PointerOpacityLow",
-          "Position", "SliderType", "SmallChange", "StretchBackground"})
-        RegisterTemplateProperty(name);
+    RegisterTemplateProperties(kProperties);
+    RegisterTemplateProperty("Opacity");
 }
 
 void TCustomDIBSlider::Loaded() {
     TCustomDIBControl::Loaded();
-    fLastNotified = fPosition;
+    fLastNotified = Position();
     if (AutoSize()) AdjustSize();
     PlaceThumb();
 }
@@ -80,8 +99,8 @@ int32_t TCustomDIBSlider::Travel() const {
 
 int32_t TCustomDIBSlider::ToOffset(int32_t position) const {
     const int64_t travel = Travel();
-    const int64_t range = int64_t(fMax) - fMin;
-    const int64_t from = int64_t(position) - fMin;
+    const int64_t range = int64_t(Max()) - Min();
+    const int64_t from = int64_t(position) - Min();
     const int64_t offset = range != 0 ? travel * from / range : travel * from;
     return int32_t(std::clamp<int64_t>(offset, 0, travel));
 }
@@ -90,10 +109,11 @@ int32_t TCustomDIBSlider::ToOffset(int32_t position) const {
 // maps a pixel back to the position that maps to it.
 int32_t TCustomDIBSlider::ToPosition(int32_t offset) const {
     const int64_t travel = Travel();
-    if (travel == 0) return fMin;
-    const int64_t range = int64_t(fMax) - fMin;
+    const int32_t min = Min(), max = Max();
+    if (travel == 0) return min;
+    const int64_t range = int64_t(max) - min;
     const int64_t px = std::clamp<int64_t>(offset, -kPixelBound, kPixelBound);
-    return ClampToInt32(std::clamp<int64_t>(fMin + px * range / travel, fMin, fMax));
+    return ClampToInt32(std::clamp<int64_t>(min + px * range / travel, min, max));
 }
 
 void TCustomDIBSlider::Layout() {
@@ -141,7 +161,7 @@ void TCustomDIBSlider::Layout() {
 
 void TCustomDIBSlider::PlaceThumb() {
     Layout(); // the travel depends on the rectangles, not on the thumb's place
-    fThumbOffset = ToOffset(fPosition);
+    fThumbOffset = ToOffset(Position());
     Layout();
     Invalidate();
 }
@@ -193,50 +213,31 @@ void TCustomDIBSlider::ImageChanged(TDIBImageLink&, int, TDIBImageChange) {
 // properties
 
 void TCustomDIBSlider::Change() {
-    if (fPosition == fLastNotified) return;
+    if (Position() == fLastNotified) return;
     // Noted before the handler runs: a handler that sets Position again is told of that once,
     // instead of again and again about the value it already answered.
-    fLastNotified = fPosition;
+    fLastNotified = Position();
     if (fOnChange) fOnChange(this);
 }
 
 void TCustomDIBSlider::SetPosition(int32_t value) {
-    fPosition = std::clamp(value, fMin, std::max(fMin, fMax));
+    fRange.SetPosition(value);
     PlaceThumb();
     Change();
 }
 
-void TCustomDIBSlider::StepPosition(int64_t delta) {
-    SetPosition(ClampToInt32(int64_t(fPosition) + delta));
-}
-
 void TCustomDIBSlider::SetMax(int32_t value) {
-    fMax = value;
-    // At the bottom of the range Min cannot go lower; it then equals Max.
-    if (fMin >= fMax) fMin = ClampToInt32(int64_t(fMax) - 1);
-    if (fPosition > fMax)
-        SetPosition(fMax);
+    if (fRange.SetMax(value))
+        SetPosition(Max());
     else if (!LoadingConstruction())
         PlaceThumb(); // same position, new range: the thumb moves
 }
 
 void TCustomDIBSlider::SetMin(int32_t value) {
-    fMin = value;
-    if (fMin >= fMax) fMax = ClampToInt32(int64_t(fMin) + 1);
-    if (fPosition < fMin)
-        SetPosition(fMin);
+    if (fRange.SetMin(value))
+        SetPosition(Min());
     else if (!LoadingConstruction())
         PlaceThumb();
-}
-
-void TCustomDIBSlider::SetSmallChange(int value) {
-    fSmallChange = ClampInc(value);
-}
-void TCustomDIBSlider::SetLargeChange(int value) {
-    fLargeChange = ClampInc(value);
-}
-void TCustomDIBSlider::SetPageSize(int value) {
-    fPageSize = ClampInc(value);
 }
 
 void TCustomDIBSlider::SetSliderType(TSliderType value) {
@@ -366,18 +367,18 @@ void TCustomDIBSlider::HandleMouseDown(TMouseButton button, TShiftState shift, i
         return;
     }
     if (Inside(fStartCapRect, x, y)) {
-        StepPosition(-int64_t(fSmallChange));
+        StepPosition(-int64_t(SmallChange()));
         return;
     }
     if (Inside(fEndCapRect, x, y)) {
-        StepPosition(fSmallChange);
+        StepPosition(SmallChange());
         return;
     }
     // A track press steps toward the press point, at most LargeChange at a time.
     const int32_t centre =
         horizontal ? th.Left + (th.Right - th.Left) / 2 : th.Top + (th.Bottom - th.Top) / 2;
     const int64_t d = int64_t(along) - centre;
-    const int64_t distance = int64_t(ToPosition(ClampToInt32(d < 0 ? -d : d))) - fMin;
+    const int64_t distance = int64_t(ToPosition(ClampToInt32(d < 0 ? -d : d))) - Min();
     const int64_t step = std::min<int64_t>(distance, fLargeChange);
     StepPosition(d < 0 ? -step : step);
 }
@@ -393,7 +394,7 @@ void TCustomDIBSlider::HandleMouseMove(TShiftState shift, int32_t x, int32_t y) 
     const int32_t px = int32_t(std::clamp<int64_t>(offset, -kPixelBound, kPixelBound));
     // The thumb follows the mouse pixel by pixel and keeps that place after the release.
     fThumbOffset = std::clamp(px, 0, travel);
-    fPosition = ToPosition(px);
+    fRange.SetPosition(ToPosition(px)); // inside Min..Max already
     Layout();
     Invalidate();
     Change();
@@ -410,22 +411,22 @@ void TCustomDIBSlider::KeyDown(uint16_t& key, TShiftState shift) {
     const bool horizontal = fSliderType == stHorizontal;
     switch (key) {
     case vkLeft:
-        if (horizontal) StepPosition(-int64_t(fSmallChange));
+        if (horizontal) StepPosition(-int64_t(SmallChange()));
         break;
     case vkRight:
-        if (horizontal) StepPosition(fSmallChange);
+        if (horizontal) StepPosition(SmallChange());
         break;
     case vkUp:
-        if (!horizontal) StepPosition(-int64_t(fSmallChange));
+        if (!horizontal) StepPosition(-int64_t(SmallChange()));
         break;
     case vkDown:
-        if (!horizontal) StepPosition(fSmallChange);
+        if (!horizontal) StepPosition(SmallChange());
         break;
     case vkPrior:
-        StepPosition(-int64_t(fPageSize));
+        StepPosition(-int64_t(PageSize()));
         break;
     case vkNext:
-        StepPosition(fPageSize);
+        StepPosition(PageSize());
         break;
     default:
         break;
@@ -447,56 +448,5 @@ void TCustomDIBSlider::DIBExit() {
 
 void TCustomDIBSlider::GetProperties(std::vector<TDIBPropertyInfo>& list) const {
     TCustomDIBControl::GetProperties(list);
-    using K = TDIBPropertyKind;
-    using C = TCustomDIBControl;
-    using V = TDIBPropertyValue;
-    list.push_back({"AutoSize", K::Boolean, [](const C& c) { return V(c.AutoSize()); },
-                    [](C& c, const V& v) { c.SetAutoSize(std::get<bool>(v)); }});
-    for (const char* link : {"IndexEnd1", "IndexEnd2", "IndexMain", "IndexOverlay", "IndexPointer"})
-        list.push_back({link, K::Object});
-    list.push_back(
-        {"LargeChange", K::Integer, [](const C& c) { return V(int64_t(Slider(c).LargeChange())); },
-         [](C& c, const V& v) { Slider(c).SetLargeChange(int(ClampToInt32(PropertyInt(v)))); }});
-    list.push_back({"Max", K::Integer, [](const C& c) { return V(int64_t(Slider(c).Max())); },
-                    [](C& c, const V& v) { Slider(c).SetMax(ClampToInt32(PropertyInt(v))); }});
-    list.push_back({"Min", K::Integer, [](const C& c) { return V(int64_t(Slider(c).Min())); },
-                    [](C& c, const V& v) { Slider(c).SetMin(ClampToInt32(PropertyInt(v))); }});
-    list.push_back({"OverlayBorderX", K::Integer,
-                    [](const C& c) { return V(int64_t(Slider(c).OverlayBorderX())); },
-                    [](C& c, const V& v) { Slider(c).SetOverlayBorderX(AsByte(v)); }});
-    list.push_back({"OverlayBorderY", K::Integer,
-                    [](const C& c) { return V(int64_t(Slider(c).OverlayBorderY())); },
-                    [](C& c, const V& v) { Slider(c).SetOverlayBorderY(AsByte(v)); }});
-    list.push_back({"OverlayOpacity", K::Integer,
-                    [](const C& c) { return V(int64_t(Slider(c).OverlayOpacity())); },
-                    [](C& c, const V& v) { Slider(c).SetOverlayOpacity(AsByte(v)); }});
-    list.push_back(
-        {"PageSize", K::Integer, [](const C& c) { return V(int64_t(Slider(c).PageSize())); },
-         [](C& c, const V& v) { Slider(c).SetPageSize(int(ClampToInt32(PropertyInt(v)))); }});
-    list.push_back(
-        {"PointerOffset", K::Integer,
-         [](const C& c) { return V(int64_t(Slider(c).PointerOffset())); },
-         [](C& c, const V& v) { Slider(c).SetPointerOffset(ClampToInt32(PropertyInt(v))); }});
-    list.push_back({"PointerOpacityHigh", K::Integer,
-                    [](const C& c) { return V(int64_t(Slider(c).PointerOpacityHigh())); },
-                    [](C& c, const V& v) { Slider(c).SetPointerOpacityHigh(AsByte(v)); }});
-    list.push_back({"PointerOpacityLow", K::Integer,
-                    [](const C& c) { return V(int64_t(Slider(c).PointerOpacityLow())); },
-                    [](C& c, const V& v) { Slider(c).SetPointerOpacityLow(AsByte(v)); }});
-    list.push_back({"Position", K::Integer,
-                    [](const C& c) { return V(int64_t(Slider(c).Position())); },
-                    [](C& c, const V& v) { Slider(c).SetPosition(ClampToInt32(PropertyInt(v))); }});
-    list.push_back({"SliderType", K::Enumeration,
-                    [](const C& c) { return V(int64_t(Slider(c).SliderType())); },
-                    [](C& c, const V& v) {
-                        Slider(c).SetSliderType(PropertyEnum<EDIBControlError, TSliderType>(
-                            v, {{"stHorizontal", stHorizontal}, {"stVertical", stVertical}}));
-                    }});
-    list.push_back(
-        {"SmallChange", K::Integer, [](const C& c) { return V(int64_t(Slider(c).SmallChange())); },
-         [](C& c, const V& v) { Slider(c).SetSmallChange(int(ClampToInt32(PropertyInt(v)))); }});
-    list.push_back({"StretchBackground", K::Boolean,
-                    [](const C& c) { return V(Slider(c).StretchBackground()); },
-                    [](C& c, const V& v) { Slider(c).SetStretchBackground(std::get<bool>(v)); }});
-    list.push_back({"OnChange", K::Event});
+    list.insert(list.end(), std::begin(kProperties), std::end(kProperties));
 }

@@ -6,10 +6,11 @@
 #pragma once
 
 #include "dibcontrols/cDIBControl.h"
+#include "dibcontrols/dibrange.h"
 
 #include <cstdint>
 
-using TSliderInc = int16_t; // 1..32767
+using TSliderInc = TDIBRangeInc;
 
 enum TSliderType : uint8_t { stHorizontal, stVertical };
 
@@ -29,19 +30,20 @@ class TCustomDIBSlider : public TCustomDIBControl {
     TDIBImageLink& IndexPointer() const { return *fIndexPointer; }
 
     // Clamped into Min..Max; the thumb moves to match; OnChange once per effective change.
-    int32_t Position() const { return fPosition; }
+    int32_t Position() const { return fRange.Position(); }
     void SetPosition(int32_t value);
-    int32_t Max() const { return fMax; }
+    // Max <= Min lowers Min to Max - 1; Min >= Max raises Max to Min + 1. Position follows.
+    int32_t Max() const { return fRange.Max(); }
     void SetMax(int32_t value);
-    int32_t Min() const { return fMin; }
+    int32_t Min() const { return fRange.Min(); }
     void SetMin(int32_t value);
     // Values outside 1..32767 are brought into it.
-    TSliderInc SmallChange() const { return fSmallChange; }
-    void SetSmallChange(int value);
+    TSliderInc SmallChange() const { return fRange.SmallChange(); }
+    void SetSmallChange(int value) { fRange.SetSmallChange(value); }
     TSliderInc LargeChange() const { return fLargeChange; }
-    void SetLargeChange(int value);
-    TSliderInc PageSize() const { return fPageSize; }
-    void SetPageSize(int value);
+    void SetLargeChange(int value) { fLargeChange = TDIBRange::Step(value); }
+    TSliderInc PageSize() const { return fRange.PageSize(); }
+    void SetPageSize(int value) { fRange.SetPageSize(value); }
     TSliderType SliderType() const { return fSliderType; }
     void SetSliderType(TSliderType value);
     int32_t PointerOffset() const { return fPointerOffset; }
@@ -77,6 +79,9 @@ class TCustomDIBSlider : public TCustomDIBControl {
     const TDIBRect& OverlayRect() const { return fOverlayRect; }
     const TDIBRect& ThumbRect() const { return fThumbRect; }
 
+    // The published properties, read by the form loader as well.
+    static std::span<const TDIBPropertyInfo> PublishedProperties();
+
   protected:
     // Along the axis 2 + the cap and track image lengths; across it 2.
     virtual TSize MinimumSize();
@@ -100,7 +105,7 @@ class TCustomDIBSlider : public TCustomDIBControl {
     void Relayout();
     // Thumb to ToOffset(Position), layout, invalidate.
     void PlaceThumb();
-    void StepPosition(int64_t delta);
+    void StepPosition(int64_t delta) { SetPosition(fRange.Stepped(delta)); }
     // Width and height of the image a link yields, or 0 x 0.
     TSize ImageSize(TDIBImageLink& link);
 
@@ -117,8 +122,7 @@ class TCustomDIBSlider : public TCustomDIBControl {
     TDIBImageLink* fIndexPointer;
     TSliderInc fLargeChange = 5;
     int32_t fLastNotified = 0;
-    int32_t fMax = 100;
-    int32_t fMin = 0;
+    TDIBRange fRange;
     uint8_t fOverlayOpacity = 64;
     uint8_t fOverlayBorderX = 0;
     uint8_t fOverlayBorderY = 0;
@@ -129,9 +133,6 @@ class TCustomDIBSlider : public TCustomDIBControl {
     TDIBRect fOverlayRect{-1, -1, -1, -1};
     TDIBRect fThumbRect{-1, -1, -1, -1};
     TSliderType fSliderType = stHorizontal;
-    TSliderInc fSmallChange = 1;
-    TSliderInc fPageSize = 5;
-    int32_t fPosition = 0;
     bool fStretchBackground = true;
     TNotifyEvent fOnChange;
 };

@@ -14,15 +14,6 @@ namespace {
 
 using V = const TFormValue&;
 using R = TFormReader&;
-using TNames = std::pair<std::string_view, int64_t>;
-
-constexpr TNames kKnobOrientations[] = {{"koVertical", koVertical}, {"koHorizontal", koHorizontal}};
-constexpr TNames kSliderTypes[] = {{"stHorizontal", stHorizontal}, {"stVertical", stVertical}};
-
-int32_t Int32(V v, R r) { return int32_t(r.Integer(v, INT32_MIN, INT32_MAX)); }
-// Steps (1..32767); the controls bring other values into range, a description should not need it.
-int Step(V v, R r) { return int(r.Integer(v, 1, 32767)); }
-uint8_t Byte(V v, R r) { return uint8_t(r.Integer(v, 0, 255)); }
 
 // The form's component holding list, for messages.
 std::string ListName(const TComponent& form, const TCustomDIBImageList* list) {
@@ -43,7 +34,8 @@ void ReferToList(TFormReader& reader, V v, std::function<void(TCustomDIBImageLis
 // "<link>.DIBIndex" and "<link>.DIBImageList" of one image reference of a control of class T.
 // An index must name an item of the list the link ends up with: checked once the form is whole.
 template <class T>
-void LinkProperties(TFormClass& cls, const std::string& link, TDIBImageLink& (*get)(T&)) {
+void LinkProperties(TFormClass& cls, const std::string& link,
+                    TDIBImageLink& (*get)(TCustomDIBControl&)) {
     cls.Property<T>(link + ".DIBIndex", [get, link](T& c, V v, R r) {
         const int index = int(r.Integer(v, -1, INT32_MAX));
         TDIBImageLink& l = get(c);
@@ -66,6 +58,32 @@ void LinkProperties(TFormClass& cls, const std::string& link, TDIBImageLink& (*g
     cls.Property<T>(link + ".DIBImageList", [get](T& c, V v, R r) {
         ReferToList(r, v, [&c, get](TCustomDIBImageList* list) { get(c).SetDIBImageList(list); });
     });
+}
+
+// A description's value in the form the row's setter takes. The value must already lie inside
+// the property's type, while a value set by name is brought into it.
+TDIBPropertyValue RowValue(const TDIBPropertyInfo& p, V v, R r) {
+    switch (p.Kind) {
+    case TDIBPropertyKind::Integer: return r.Integer(v, p.Low, p.High);
+    case TDIBPropertyKind::Boolean: return r.Boolean(v);
+    case TDIBPropertyKind::Float: return r.Float(v);
+    case TDIBPropertyKind::Enumeration: return r.Enumeration(v, p.Names);
+    case TDIBPropertyKind::String: return r.String(v);
+    default: throw EFormError(std::string(p.Name) + " takes no value", v.Line);
+    }
+}
+
+// A control class's property table as the form loader's setters of class T.
+template <class T> void PublishTable(TFormClass& cls) {
+    for (const TDIBPropertyInfo& p : T::PublishedProperties()) {
+        const std::string name(p.Name);
+        if (p.Kind == TDIBPropertyKind::Object)
+            LinkProperties<T>(cls, name, p.Link);
+        else if (p.Kind == TDIBPropertyKind::Event)
+            cls.Property<T>(name, [&p](T& c, V v, R r) { p.SetEvent(c, r.Handler(v)); });
+        else
+            cls.Property<T>(name, [&p](T& c, V v, R r) { p.Set(c, RowValue(p, v, r)); });
+    }
 }
 
 // A value of an image item's stored form as the item reads it.
@@ -161,61 +179,17 @@ void RegisterDIBFormClasses(TFormClassRegistry& registry) {
             .Property<I>("Center", [](I& c, V v, R r) { c.SetCenter(r.Boolean(v)); })
             .Property<I>("Scale", [](I& c, V v, R r) { c.SetScale(r.Float(v)); })
             .Property<I>("Stretch", [](I& c, V v, R r) { c.SetStretch(r.Boolean(v)); });
-    LinkProperties<I>(image, "IndexMain", [](I& c) -> TDIBImageLink& { return c.IndexMain(); });
+    LinkProperties<I>(image, "IndexMain", [](TCustomDIBControl& c) -> TDIBImageLink& {
+        return static_cast<I&>(c).IndexMain();
+    });
     registry.Register<TDIBImage>("TDIBImage", "TCustomDIBImage");
 
-    using K = TCustomDIBKnob;
-    TFormClass& knob =
-        registry.RegisterBase("TCustomDIBKnob", "TCustomDIBControl")
-            .Property<K>("Min", [](K& c, V v, R r) { c.SetMin(Int32(v, r)); })
-            .Property<K>("Max", [](K& c, V v, R r) { c.SetMax(Int32(v, r)); })
-            .Property<K>("Position", [](K& c, V v, R r) { c.SetPosition(Int32(v, r)); })
-            .Property<K>("SmallChange", [](K& c, V v, R r) { c.SetSmallChange(Step(v, r)); })
-            .Property<K>("PageSize", [](K& c, V v, R r) { c.SetPageSize(Step(v, r)); })
-            .Property<K>("NumGlyphs",
-                         [](K& c, V v, R r) { c.SetNumGlyphs(int32_t(r.Integer(v, 1, INT32_MAX))); })
-            .Property<K>("DrawTweens", [](K& c, V v, R r) { c.SetDrawTweens(r.Boolean(v)); })
-            .Property<K>("LoopLastFrame", [](K& c, V v, R r) { c.SetLoopLastFrame(r.Boolean(v)); })
-            .Property<K>("Orientation",
-                         [](K& c, V v, R r) {
-                             c.SetOrientation(TKnobOrientation(r.Enumeration(v, kKnobOrientations)));
-                         })
-            .Property<K>("OnChange", [](K& c, V v, R r) { c.SetOnChange(r.Handler(v)); });
-    LinkProperties<K>(knob, "IndexMain", [](K& c) -> TDIBImageLink& { return c.IndexMain(); });
+    PublishTable<TCustomDIBKnob>(registry.RegisterBase("TCustomDIBKnob", "TCustomDIBControl"));
     registry.Register<TDIBKnob>("TDIBKnob", "TCustomDIBKnob");
     registry.Register<TDIBKnobWithReset>("TDIBKnobWithReset", "TDIBKnob");
 
-    using S = TCustomDIBSlider;
-    TFormClass& slider =
-        registry.RegisterBase("TCustomDIBSlider", "TCustomDIBControl")
-            .Property<S>("Min", [](S& c, V v, R r) { c.SetMin(Int32(v, r)); })
-            .Property<S>("Max", [](S& c, V v, R r) { c.SetMax(Int32(v, r)); })
-            .Property<S>("Position", [](S& c, V v, R r) { c.SetPosition(Int32(v, r)); })
-            .Property<S>("SmallChange", [](S& c, V v, R r) { c.SetSmallChange(Step(v, r)); })
-            .Property<S>("LargeChange", [](S& c, V v, R r) { c.SetLargeChange(Step(v, r)); })
-            .Property<S>("PageSize", [](S& c, V v, R r) { c.SetPageSize(Step(v, r)); })
-            .Property<S>("SliderType",
-                         [](S& c, V v, R r) {
-                             c.SetSliderType(TSliderType(r.Enumeration(v, kSliderTypes)));
-                         })
-            .Property<S>("PointerOffset", [](S& c, V v, R r) { c.SetPointerOffset(Int32(v, r)); })
-            .Property<S>("OverlayBorderX", [](S& c, V v, R r) { c.SetOverlayBorderX(Byte(v, r)); })
-            .Property<S>("OverlayBorderY", [](S& c, V v, R r) { c.SetOverlayBorderY(Byte(v, r)); })
-            .Property<S>("OverlayOpacity", [](S& c, V v, R r) { c.SetOverlayOpacity(Byte(v, r)); })
-            .Property<S>("PointerOpacityLow",
-                         [](S& c, V v, R r) { c.SetPointerOpacityLow(Byte(v, r)); })
-            .Property<S>("PointerOpacityHigh",
-                         [](S& c, V v, R r) { c.SetPointerOpacityHigh(Byte(v, r)); })
-            .Property<S>("StretchBackground",
-                         [](S& c, V v, R r) { c.SetStretchBackground(r.Boolean(v)); })
-            .Property<S>("OnChange", [](S& c, V v, R r) { c.SetOnChange(r.Handler(v)); });
-    LinkProperties<S>(slider, "IndexEnd1", [](S& c) -> TDIBImageLink& { return c.IndexEnd1(); });
-    LinkProperties<S>(slider, "IndexEnd2", [](S& c) -> TDIBImageLink& { return c.IndexEnd2(); });
-    LinkProperties<S>(slider, "IndexMain", [](S& c) -> TDIBImageLink& { return c.IndexMain(); });
-    LinkProperties<S>(slider, "IndexOverlay",
-                      [](S& c) -> TDIBImageLink& { return c.IndexOverlay(); });
-    LinkProperties<S>(slider, "IndexPointer",
-                      [](S& c) -> TDIBImageLink& { return c.IndexPointer(); });
+    PublishTable<TCustomDIBSlider>(
+        registry.RegisterBase("TCustomDIBSlider", "TCustomDIBControl"));
     registry.Register<TDIBSlider>("TDIBSlider", "TCustomDIBSlider");
 
     using B = TAbstractDIBButton;
@@ -223,11 +197,7 @@ void RegisterDIBFormClasses(TFormClassRegistry& registry) {
         .Property<B>("Group", [](B& c, V v, R r) { c.SetGroup(int32_t(r.Integer(v, 0, INT32_MAX))); })
         .Property<B>("Down", [](B& c, V v, R r) { c.SetDown(r.Boolean(v)); })
         .Property<B>("ToggleDown", [](B& c, V v, R r) { c.SetToggleDown(r.Boolean(v)); });
-    using G = TCustomDIBGlyphButton;
-    TFormClass& glyph = registry.RegisterBase("TCustomDIBGlyphButton", "TAbstractDIBButton")
-                            .Property<G>("NumGlyphs", [](G& c, V v, R r) {
-                                c.SetNumGlyphs(int(r.Integer(v, 2, 5)));
-                            });
-    LinkProperties<G>(glyph, "Glyph", [](G& c) -> TDIBImageLink& { return c.Glyph(); });
+    PublishTable<TCustomDIBGlyphButton>(
+        registry.RegisterBase("TCustomDIBGlyphButton", "TAbstractDIBButton"));
     registry.Register<TDIBGlyphButton>("TDIBGlyphButton", "TCustomDIBGlyphButton");
 }

@@ -76,19 +76,6 @@ TEST_F(KnobTest, DefaultsAndAutoSizeFromTheStrip) {
     EXPECT_EQ(knob->Width(), 854);
 }
 
-TEST_F(KnobTest, NumGlyphsMustBePositive) {
-    for (int bad : {0, -3}) {
-        try {
-            knob->SetNumGlyphs(bad);
-            FAIL() << "no exception";
-        } catch (const EDIBKnobError& e) {
-            EXPECT_STREQ(e.what(), "NumGlyphs must be greater than 0.");
-        }
-    }
-    EXPECT_EQ(knob->NumGlyphs(), 61);
-    EXPECT_THROW(knob->FindProperty("NumGlyphs")->Set(*knob, int64_t(0)), EDIBKnobError);
-}
-
 TEST_F(KnobTest, PositionIsClampedAndChangeFiresOnlyForANewValue) {
     Screen();
     knob->SetPosition(500);
@@ -271,9 +258,6 @@ TEST_F(KnobTest, PublishedPropertiesBySetter) {
     EXPECT_EQ(knob->PageSize(), 1);
     set("Position", int64_t(1) << 40);
     EXPECT_EQ(knob->Position(), 400);
-    for (const char* name : {"IndexMain", "OnChange", "DrawTweens", "LoopLastFrame", "Min"})
-        EXPECT_TRUE(knob->FindProperty(name)) << name;
-    EXPECT_EQ(knob->TemplateProperties().size(), 13u); // Width, Height and the knob's eleven
 }
 
 // A platform that cannot move the cursor: the drag falls back to relative motion.

@@ -97,7 +97,6 @@ TEST_F(SliderTest, Defaults) {
     EXPECT_EQ(s.ThumbRect(), (TDIBRect{-1, -1, -1, -1}));
     EXPECT_EQ(s.Width(), 32);
     EXPECT_EQ(s.Height(), 32);
-    EXPECT_EQ(s.TemplateProperties().size(), 18u); // Width, Height and the slider's sixteen
 }
 
 TEST_F(SliderTest, StoredPropertiesAreReadByNameOrNumberAndBadOnesRaiseItsError) {
