@@ -279,10 +279,10 @@ TEST(Bridge, UnreadableStatesAreRefusedAndChangeNothing) {
                                          std::uint8_t(v >> 16), std::uint8_t(v >> 24)};
     };
     auto f32 = [&](float f) { return u32(std::bit_cast<std::uint32_t>(f)); };
-    auto truncated = good;
-    truncated.pop_back();
-    auto longer = good;
-    longer.push_back(0);
+    ASSERT_EQ(good.size(), ql::kStateSize);
+    const std::vector<std::uint8_t> truncated(good.begin(), good.end() - 1);
+    std::vector<std::uint8_t> longer(good.size() + 1, 0);
+    std::copy(good.begin(), good.end(), longer.begin());
     auto unterminated = good;
     std::fill_n(unterminated.begin() + 348, 32, 'A');
 
