@@ -21,13 +21,14 @@ namespace {
 volatile std::sig_atomic_t gStop = 0;
 void onSignal(int) { gStop = 1; }
 
+// Found as the render tool finds it: beside the tool, else where it is installed; the build's
+// own path last.
 std::string defaultPlugin() {
-    const std::string dir = qlrender::executableDirectory();
-    if (!dir.empty()) {
-        const std::string beside = dir + "/" QL_EDITOR_PLUGIN_FILE_NAME;
-        if (FILE* f = std::fopen(beside.c_str(), "rb")) {
+    for (const std::string& dir : qlrender::pluginSearchFolders()) {
+        const std::string candidate = dir + "/" QL_EDITOR_PLUGIN_FILE_NAME;
+        if (FILE* f = std::fopen(candidate.c_str(), "rb")) {
             std::fclose(f);
-            return beside;
+            return candidate;
         }
     }
     return QL_EDITOR_DEFAULT_PLUGIN;

@@ -44,14 +44,16 @@ bool sameFile(const std::string& a, const std::string& b) {
     return fs::weakly_canonical(a, ec) == fs::weakly_canonical(b, ec);
 }
 
-std::string defaultPluginPath() {
-    const std::string besideTool = executableDirectory();
-    if (!besideTool.empty()) {
-        const fs::path candidate = fs::path(besideTool) / QL_RENDER_PLUGIN_FILE_NAME;
+// The first plug-in found where pluginSearchFolders() looks; empty when there is none, with
+// `searched` listing the folders for the error.
+std::string defaultPluginPath(std::string& searched) {
+    for (const auto& folder : pluginSearchFolders()) {
+        const fs::path candidate = fs::path(folder) / QL_RENDER_PLUGIN_FILE_NAME;
         std::error_code ec;
-        if (fs::exists(candidate, ec)) return candidate.string();
+        if (fs::is_regular_file(candidate, ec)) return candidate.string();
+        searched += (searched.empty() ? "" : ", ") + folder;
     }
-    return QL_RENDER_DEFAULT_PLUGIN;
+    return {};
 }
 
 int resolveProgram(PluginHost& host, const std::string& spelled) {
@@ -151,14 +153,15 @@ int run(const Options& options) {
         sampleRate = source.reader->sampleRate();
     }
 
-    const std::string pluginPath = options.plugin.empty() ? defaultPluginPath() : options.plugin;
+    std::string searched;
+    const std::string pluginPath = options.plugin.empty() ? defaultPluginPath(searched)
+                                                          : options.plugin;
+    if (pluginPath.empty())
+        throw RenderError(std::string("no ") + QL_RENDER_PLUGIN_FILE_NAME + " in " + searched +
+                          " (build the Quillantrope target, install it, or give --plugin PATH)");
     {
         std::error_code ec;
-        if (!fs::exists(pluginPath, ec))
-            throw RenderError("no plug-in at " + pluginPath +
-                              (options.plugin.empty() ? " (build the Quillantrope target, or "
-                                                        "give --plugin PATH)"
-                                                      : ""));
+        if (!fs::exists(pluginPath, ec)) throw RenderError("no plug-in at " + pluginPath);
     }
     const bool hostTime = !options.noHostTime;
     const auto loadStart = Clock::now();
@@ -265,6 +268,7 @@ int run(const Options& options) {
     const double renderCpu = processCpuSeconds() - cpuStart;
 
     if (options.quiet) return 0;
+    std::printf("plug-in: %s\n", pluginPath.c_str());
     const double audioSeconds = static_cast<double>(rendered) / sampleRate;
     const double tailSeconds = static_cast<double>(tailFrames) / sampleRate;
     if (autoTail)

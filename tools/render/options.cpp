@@ -123,7 +123,9 @@ Host:
   --no-host-time         answer no time information: the plug-in runs on its manual tempo
   --sample-rate HZ       sample rate of the demo (default 44100; an input keeps its own)
   --block-size N         frames per processing call (default 512)
-  --plugin PATH          the plug-in library (default: the one built beside this tool)
+  --plugin PATH          the plug-in library (default: the one beside this tool, else the one
+                         installed in ~/.vst, /usr/local/lib/vst or /usr/lib/vst, searched in
+                         that order on Linux; the summary says which one was used)
 
 Other:
   --quiet                print nothing but errors

@@ -42,7 +42,7 @@ struct Options {
     std::optional<double> tailSeconds; // none: until the echoes have died away
     bool listPrograms = false;
     bool listParams = false;
-    std::string plugin; // empty: the plug-in built beside the tool
+    std::string plugin; // empty: the first one found where pluginSearchFolders() looks
     bool quiet = false;
     bool timing = false;
     bool help = false;

@@ -11,6 +11,7 @@
 #endif
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 namespace qlrender {
@@ -53,6 +54,14 @@ std::string executableDirectory() {
 }
 
 bool stderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+
+// Windows hosts have no common plug-in folder: each keeps its own list, so only the folder beside
+// the tool is searched.
+std::vector<std::string> pluginSearchFolders() {
+    std::vector<std::string> folders;
+    if (std::string beside = executableDirectory(); !beside.empty()) folders.push_back(beside);
+    return folders;
+}
 
 namespace {
 double busySeconds(FILETIME kernel, FILETIME user) {
@@ -108,6 +117,16 @@ std::string executableDirectory() {
 }
 
 bool stderrIsTerminal() { return isatty(fileno(stderr)) != 0; }
+
+std::vector<std::string> pluginSearchFolders() {
+    std::vector<std::string> folders;
+    if (std::string beside = executableDirectory(); !beside.empty()) folders.push_back(beside);
+    if (const char* home = std::getenv("HOME"); home && *home)
+        folders.push_back((std::filesystem::path(home) / ".vst").string());
+    folders.emplace_back("/usr/local/lib/vst");
+    folders.emplace_back("/usr/lib/vst");
+    return folders;
+}
 
 namespace {
 double clockSeconds(clockid_t clock) {

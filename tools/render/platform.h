@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace qlrender {
 
@@ -26,6 +27,11 @@ private:
 
 // The folder holding the running executable, or an empty text when the system cannot say.
 std::string executableDirectory();
+
+// Where a VST 2 plug-in is looked for when none is named, in order: beside the executable (a
+// build folder, or a Windows folder holding both), then where the user's and the system's hosts
+// find installed VST 2 plug-ins (~/.vst, /usr/local/lib/vst, /usr/lib/vst).
+std::vector<std::string> pluginSearchFolders();
 
 bool stderrIsTerminal();
 
