@@ -161,6 +161,8 @@ TEST(Bridge, Vst2AnswersStayAsTheyWereAndProgramsStartFromTheTable) {
         std::snprintf(expected, sizeof expected, "%.2f", double(bridge.parameter(i)));
         EXPECT_STREQ(display, expected) << i;
     }
+    EXPECT_EQ(bridge.programName(24), "INSERT PingPong 6/16 DUCKER") << "full names, not cut to 24";
+    EXPECT_EQ(bridge.programName(40), "");
     bridge.selectProgram(36);
     EXPECT_EQ(bridge.programName(36), "Init");
     for (int i = 0; i < ql::kNumParams; ++i)

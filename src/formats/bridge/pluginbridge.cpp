@@ -121,10 +121,9 @@ std::int32_t PluginBridge::currentProgram() const {
 void PluginBridge::selectProgram(std::int32_t program) { dispatch(effSetProgram, 0, program); }
 
 std::string PluginBridge::programName(std::int32_t program) const {
-    char name[kVstMaxProgNameLen * 4] = {};
-    if (!dispatch(effGetProgramNameIndexed, program, 0, name)) return {};
-    name[sizeof name - 1] = '\0';
-    return name;
+    // The full name: a VST 2 host's buffer would cut it to 24 characters.
+    if (program < 0 || program >= kNumPrograms) return {};
+    return plugin().program(program).getName();
 }
 
 std::vector<std::uint8_t> PluginBridge::saveState() const {

@@ -66,6 +66,7 @@ public:
 
     std::int32_t currentProgram() const;
     void selectProgram(std::int32_t program);
+    // The program's full name (up to 31 characters), empty outside 0..39.
     std::string programName(std::int32_t program) const;
 
     std::vector<std::uint8_t> saveState() const;
