@@ -74,8 +74,9 @@ constexpr VstInt32 kMaxBlock = 4096;
 // ---------------------------------------------------------------------------------------------
 // The effect's memory. The effect is one block of 7.4 MB (its delay lines). Fresh from the
 // allocator every input, its pages fault in again each time, which took most of an input's time.
-// Blocks this large are kept when freed and handed out again: poisoned while free, so a use after
-// the close still traps, and counted, so an effect that is never freed still fails the input.
+// Blocks of 1 MB and more made while an input runs are kept when freed and handed out again for
+// the same size: poisoned while free, so a use after the close still traps, and counted, so an
+// effect that is never freed still fails the input.
 // The allocator's own redzones stay around each block, so overruns are caught as before.
 // Scalar new and delete are replaced as a pair and go to malloc and free below the threshold;
 // the array and aligned forms stay the sanitizer's.
@@ -89,25 +90,32 @@ struct KeptBlock {
 };
 KeptBlock keptBlocks[2 * kMaxEffectsPerInput];
 int keptBlocksInUse = 0;
+bool runningInput = false; // only the plug-in's blocks are kept, not the fuzzer's own
 
 void* allocate(size_t size) {
-    if (size >= kKeptBlockSize) {
-        for (KeptBlock& b : keptBlocks)
-            if (!b.inUse && b.memory && b.size == size) {
+    if (size >= kKeptBlockSize && runningInput) {
+        KeptBlock* spare = nullptr;
+        for (KeptBlock& b : keptBlocks) {
+            if (b.inUse) continue;
+            if (b.memory && b.size == size) {
                 ASAN_UNPOISON_MEMORY_REGION(b.memory, size);
                 b.inUse = true;
                 ++keptBlocksInUse;
                 return b.memory;
             }
-        for (KeptBlock& b : keptBlocks)
-            if (!b.memory) {
-                b.memory = std::malloc(size);
-                if (!b.memory) break;
-                b.size = size;
-                b.inUse = true;
-                ++keptBlocksInUse;
-                return b.memory;
+            if (!spare || !b.memory) spare = &b;
+        }
+        if (spare) {
+            if (spare->memory) {
+                ASAN_UNPOISON_MEMORY_REGION(spare->memory, spare->size);
+                std::free(spare->memory);
             }
+            spare->memory = std::malloc(size);
+            spare->size = spare->memory ? size : 0;
+            spare->inUse = spare->memory != nullptr;
+            if (spare->inUse) ++keptBlocksInUse;
+            return spare->memory;
+        }
     }
     return std::malloc(size == 0 ? 1 : size);
 }
@@ -1028,13 +1036,14 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
-    const int blocksBefore = keptBlocksInUse;
+    runningInput = true;
     Input in(data, size);
     HostState state;
     readHostAnswers(in, state);
     host = &state;
     Session(in, state).run();
     host = nullptr;
-    QL_FUZZ_CHECK(keptBlocksInUse == blocksBefore); // every effect made was freed
+    runningInput = false;
+    QL_FUZZ_CHECK(keptBlocksInUse == 0); // every effect made was freed
     return 0;
 }
