@@ -154,6 +154,7 @@ class Input {
     Input(const std::uint8_t* data, size_t size) : data(data), size(size) {}
 
     bool empty() const { return pos >= size; }
+    size_t offset() const { return pos; }
 
     template <typename T> T raw() {
         T value{};
@@ -680,6 +681,7 @@ void Session::run() {
                 processBlock(true, 1);
             else if (b < 128) {
                 // A run of the same block; the repeat byte's last value is the turn.
+                QL_FUZZ_TRACE("a run, its repeat count at byte %zu\n", in.offset());
                 const std::uint8_t repeats = in.byte();
                 processBlock(false, 1 + repeats, repeats == 255);
             }
