@@ -67,7 +67,8 @@ constexpr VstInt32 kNumChannels = 2;
 constexpr int kMaxOperations = 400;
 constexpr int kMaxEffectsPerInput = 2;
 constexpr std::int64_t kMaxFramesPerInput = 16384;
-constexpr std::int64_t kTurnFrames = 1'000'000;
+constexpr std::int64_t kLineLength = 921600; // frames each delay line holds
+constexpr std::int64_t kTurnFrames = kLineLength + 4096;
 constexpr VstInt32 kMinTurnBlock = 1024; // a turn in tiny blocks would be mostly call overhead
 constexpr VstInt32 kMaxBlock = 4096;
 
@@ -961,6 +962,14 @@ void Session::processBlock(bool accumulate, int repeats, bool turn) {
     std::array<Channel, kNumChannels> inputCopies{Channel(allocated), Channel(allocated)};
     for (Channel& c : inputs)
         fillSamples(c);
+    for (int ch = 0; ch < kNumChannels; ++ch)
+        copy(inputCopies[ch], inputs[ch]);
+    // No frame to process: nothing written. All channels there: every output written, within
+    // the saturation. A pointer missing: the block may be skipped.
+    const bool complete = missing < 1 || missing > 6; // all four channels there
+    const Written expected = frames <= 0 ? Written::Nothing
+                             : complete  ? Written::Everything
+                                         : Written::Anything;
     for (int r = 0; r < repeats; ++r) {
         float* inPtrs[kNumChannels];
         float* outPtrs[kNumChannels];
@@ -971,38 +980,30 @@ void Session::processBlock(bool accumulate, int repeats, bool turn) {
                 // The replacing entry must write every frame: a NaN left over shows a gap. The
                 // accumulating one adds to what the host mixed so far (silence here).
                 fill(outputs[ch], accumulate ? 0.0f : std::numeric_limits<float>::quiet_NaN());
-            copy(before[ch], outputs[ch]);
-            copy(inputCopies[ch], inputs[ch]);
+            if (expected != Written::Everything) copy(before[ch], outputs[ch]);
             inPtrs[ch] = inPlace ? outputs[ch].data() : inputs[ch].data();
             outPtrs[ch] = outputs[ch].data();
         }
-        bool complete = true; // all four channels there
         float** inArray = inPtrs;
         float** outArray = outPtrs;
         switch (missing) {
         case 1:
             inPtrs[0] = nullptr;
-            complete = false;
             break;
         case 2:
             inPtrs[1] = nullptr;
-            complete = false;
             break;
         case 3:
             outPtrs[0] = nullptr;
-            complete = false;
             break;
         case 4:
             outPtrs[1] = nullptr;
-            complete = false;
             break;
         case 5:
             inArray = nullptr;
-            complete = false;
             break;
         case 6:
             outArray = nullptr;
-            complete = false;
             break;
         default:
             break;
@@ -1016,12 +1017,6 @@ void Session::processBlock(bool accumulate, int repeats, bool turn) {
             effect->process(effect, inArray, outArray, frames);
         else
             effect->processReplacing(effect, inArray, outArray, frames);
-
-        // No frame to process: nothing written. All channels there: every output written,
-        // within the saturation. A pointer missing: the block may be skipped.
-        const Written expected = frames <= 0 ? Written::Nothing
-                                 : complete  ? Written::Everything
-                                             : Written::Anything;
         for (int ch = 0; ch < kNumChannels; ++ch) {
             QL_FUZZ_CHECK(outputsAsExpected(outputs[ch], before[ch], expected));
             if (!inPlace) QL_FUZZ_CHECK(sameBits(inputs[ch], inputCopies[ch])); // only read
