@@ -1,6 +1,7 @@
 // End to end: quillantrope-editor hosts the real editor on the X display; its screenshot must show
 // the panel, and a slider drag and a button click made with xdotool must reach the host as
-// audioMasterAutomate. Needs a display and xdotool; scripts/test provides both.
+// audioMasterAutomate. Needs a display and xdotool; scripts/test provides both. The points probed
+// are those of editor_probes.txt, which the Windows editor's check reads too.
 #include <gtest/gtest.h>
 
 // After GoogleTest: Xlib defines macros (None, Bool) that its headers use as names.
@@ -14,6 +15,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <map>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -96,11 +98,62 @@ protected:
     qltest::XServerLock lock;
 };
 
-constexpr int kFeedbackSliderX = 262, kFeedbackSliderTop = 58, kFeedbackSliderHeight = 95;
-constexpr int kFeedbackOnX = 262, kFeedbackOnY = 36;
-constexpr int kLeftFeedbackOn = 30, kLeftFeedbackLevel = 31, kRightFeedbackLevel = 34;
+// What the picture and the gestures must show (editor_probes.txt).
+struct Probes {
+    struct Point {
+        int x, y;
+        std::string kind, label;
+    };
+    int width = 0, height = 0;
+    std::vector<Point> points;
+    int sliderX = 0, sliderTop = 0, sliderHeight = 0;
+    int buttonX = 0, buttonY = 0;
+    int leftFeedbackOn = -1, leftFeedbackLevel = -1, rightFeedbackLevel = -1;
+};
+
+Probes loadProbes() {
+    Probes p;
+    std::istringstream lines(readFile(QL_EDITOR_PROBES));
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream words(line);
+        std::string word;
+        if (!(words >> word) || word[0] == '#') continue;
+        if (word == "size") {
+            words >> p.width >> p.height;
+        } else if (word == "point") {
+            Probes::Point point;
+            words >> point.x >> point.y >> point.kind >> std::ws;
+            std::getline(words, point.label);
+            p.points.push_back(point);
+        } else if (word == "slider") {
+            words >> p.sliderX >> p.sliderTop >> p.sliderHeight;
+        } else if (word == "button") {
+            words >> p.buttonX >> p.buttonY;
+        } else if (word == "parameters") {
+            words >> p.leftFeedbackOn >> p.leftFeedbackLevel >> p.rightFeedbackLevel;
+        }
+    }
+    return p;
+}
+
+bool holds(const std::string& kind, Rgb colour) {
+    static const std::map<std::string, bool (*)(Rgb)> classes = {
+        {"lightgrey", [](Rgb c) { return c.lightGrey(); }},
+        {"dark", [](Rgb c) { return c.dark(); }},
+        {"green", [](Rgb c) { return c.green(); }},
+        {"notgreen", [](Rgb c) { return !c.green(); }}};
+    const auto found = classes.find(kind);
+    return found != classes.end() && found->second(colour);
+}
 
 TEST_F(EditorHostEndToEnd, ScreenshotShowsThePanelAndGesturesReachTheHost) {
+    const Probes probes = loadProbes();
+    ASSERT_FALSE(probes.points.empty()) << QL_EDITOR_PROBES;
+    const int sliderX = probes.sliderX, sliderTop = probes.sliderTop;
+    const int buttonX = probes.buttonX, buttonY = probes.buttonY;
+    const int feedbackOn = probes.leftFeedbackOn, feedbackLevel = probes.leftFeedbackLevel,
+              rightLevel = probes.rightFeedbackLevel;
+
     // The picture.
     const std::string shot = tempPath("shot.png");
     ASSERT_EQ(run(std::string(QL_EDITOR_TOOL) + " --plugin " QL_PLUGIN_FILE " --program 0" +
@@ -108,16 +161,14 @@ TEST_F(EditorHostEndToEnd, ScreenshotShowsThePanelAndGesturesReachTheHost) {
               0);
     const Png png = loadPng(shot);
     std::remove(shot.c_str());
-    ASSERT_EQ(png.width, 600);
-    ASSERT_EQ(png.height, 369);
-    EXPECT_TRUE(png.at(230, 300).lightGrey()) << "panel body";
-    EXPECT_TRUE(png.at(560, 120).lightGrey()) << "panel body";
-    EXPECT_TRUE(png.at(100, 345).dark()) << "bottom bar";
-    EXPECT_TRUE(png.at(560, 20).dark()) << "status display";
-    // Program 0 has the left feedback on: its button shows the lit face.
-    EXPECT_TRUE(png.at(kFeedbackOnX, kFeedbackOnY).green()) << "left feedback on button";
-    const int thumb = thumbCentre(png, kFeedbackSliderX, kFeedbackSliderTop, kFeedbackSliderHeight);
-    ASSERT_GT(thumb, kFeedbackSliderTop + 20) << "no thumb low enough to drag up";
+    ASSERT_EQ(png.width, probes.width);
+    ASSERT_EQ(png.height, probes.height);
+    // Program 0 has the left feedback on: among the points is its button, lit.
+    for (const auto& point : probes.points)
+        EXPECT_TRUE(holds(point.kind, png.at(point.x, point.y)))
+            << point.label << " at (" << point.x << "," << point.y << ") is not " << point.kind;
+    const int thumb = thumbCentre(png, sliderX, sliderTop, probes.sliderHeight);
+    ASSERT_GT(thumb, sliderTop + 20) << "no thumb low enough to drag up";
 
     // The gestures, on a running editor.
     const std::string out = tempPath("out.txt");
@@ -138,13 +189,13 @@ TEST_F(EditorHostEndToEnd, ScreenshotShowsThePanelAndGesturesReachTheHost) {
 
     const std::string at = " --window " + window + " ";
     const std::string drag =
-        "xdotool mousemove" + at + std::to_string(kFeedbackSliderX) + " " + std::to_string(thumb) +
-        " sleep 0.2 mousedown 1 sleep 0.2 mousemove" + at + std::to_string(kFeedbackSliderX) +
+        "xdotool mousemove" + at + std::to_string(sliderX) + " " + std::to_string(thumb) +
+        " sleep 0.2 mousedown 1 sleep 0.2 mousemove" + at + std::to_string(sliderX) +
         " " + std::to_string(thumb - 10) + " sleep 0.2 mousemove" + at +
-        std::to_string(kFeedbackSliderX) + " " + std::to_string(thumb - 25) +
+        std::to_string(sliderX) + " " + std::to_string(thumb - 25) +
         " sleep 0.2 mouseup 1 sleep 0.3";
-    const std::string click = "xdotool mousemove" + at + std::to_string(kFeedbackOnX) + " " +
-                              std::to_string(kFeedbackOnY) + " sleep 0.2 click 1 sleep 0.5";
+    const std::string click = "xdotool mousemove" + at + std::to_string(buttonX) + " " +
+                              std::to_string(buttonY) + " sleep 0.2 click 1 sleep 0.5";
     EXPECT_EQ(run(drag), 0);
     EXPECT_EQ(run(click), 0);
     kill(pid, SIGTERM);
@@ -159,9 +210,9 @@ TEST_F(EditorHostEndToEnd, ScreenshotShowsThePanelAndGesturesReachTheHost) {
     float level = -1.0f;
     bool rightSent = false, buttonOff = false;
     for (const auto& [index, value] : sent) {
-        if (index == kLeftFeedbackLevel) level = value;
-        rightSent |= index == kRightFeedbackLevel;
-        buttonOff |= index == kLeftFeedbackOn && value == 0.0f;
+        if (index == feedbackLevel) level = value;
+        rightSent |= index == rightLevel;
+        buttonOff |= index == feedbackOn && value == 0.0f;
     }
     // Dragging up raises the level from program 0's value; the pair's other member is sent too.
     EXPECT_GT(level, 0.4f) << output;
