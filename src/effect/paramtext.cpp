@@ -119,7 +119,8 @@ bool numberWithUnit(std::string_view text, std::initializer_list<std::string_vie
 
 bool store(double normalised, float& value) {
     if (std::isnan(normalised)) return false;
-    value = static_cast<float>(std::clamp(normalised, 0.0, 1.0));
+    // + 0.0f: "-0" is stored as the zero a fresh program holds, not as negative zero.
+    value = static_cast<float>(std::clamp(normalised, 0.0, 1.0)) + 0.0f;
     return true;
 }
 
@@ -150,7 +151,7 @@ bool parsePercent(std::string_view text, float& value) {
 
 // A musical time in whole notes: "a/b" (a fraction of a whole note, "3/16", "1/4"), "375 ms" at
 // the current whole note, or a bare count of sixteenths. A printed text's "(375 ms)" after the
-// fraction is accepted and ignored.
+// fraction is accepted when it agrees with the fraction, and then gives the finer value.
 bool parseWholeNotes(std::string_view text, const ParamTextContext& context, double& wholeNotes) {
     std::string_view s = trim(text);
     double number;
@@ -162,6 +163,7 @@ bool parseWholeNotes(std::string_view text, const ParamTextContext& context, dou
         double denominator;
         if (!takeNumber(s, denominator) || !(denominator > 0.0)) return false;
         s = trim(s);
+        wholeNotes = number / denominator;
         if (!s.empty()) {
             // Only the milliseconds as printed may follow.
             if (s.front() != '(' || s.back() != ')') return false;
@@ -169,8 +171,15 @@ bool parseWholeNotes(std::string_view text, const ParamTextContext& context, dou
             double ms;
             size_t unit;
             if (!numberWithUnit(inner, {"ms"}, ms, unit)) return false;
+            if (context.wholeNoteMs > 0) {
+                // The finer of the two numbers decides, if they agree within what each shows
+                // (a tenth of a sixteenth, a millisecond).
+                const double fromMs = ms / context.wholeNoteMs;
+                const double tolerance = (0.05 / 16.0) + 1.0 / context.wholeNoteMs;
+                if (std::fabs(fromMs - wholeNotes) > tolerance) return false;
+                wholeNotes = fromMs;
+            }
         }
-        wholeNotes = number / denominator;
         return true;
     }
     if (s.empty()) {

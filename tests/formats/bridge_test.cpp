@@ -182,13 +182,14 @@ TEST(Bridge, TextsRoundTripAndTypedTextIsReadOrRefused) {
 
     // Every printed text reads back to a value that prints the same.
     for (int i = 0; i < ql::kNumParams; ++i) {
-        for (float v = 0.0f; v <= 1.0f; v += 0.0625f) {
+        for (int step = 0; step <= 1000; ++step) {
+            const float v = float(step) / 1000.0f;
             char text[64], again[64];
             bridge.formatValue(i, v, text, sizeof text);
             float read = -1.0f;
             ASSERT_TRUE(bridge.parseValue(i, text, read)) << ql::paramInfo(i).name << " " << text;
             bridge.formatValue(i, read, again, sizeof again);
-            EXPECT_STREQ(again, text) << ql::paramInfo(i).name;
+            ASSERT_STREQ(again, text) << ql::paramInfo(i).name << " at " << v;
         }
     }
 
@@ -230,8 +231,12 @@ TEST(Bridge, TextsRoundTripAndTypedTextIsReadOrRefused) {
     EXPECT_EQ(v, float(2500.0 / 22050.0));
     EXPECT_TRUE(read(ql::ManualTempo, "96 BPM", v));
     EXPECT_EQ(v, 0.096f);
+    EXPECT_TRUE(read(ql::LeftDelayTime, "5.9/16 (739 ms)", v));
+    EXPECT_EQ(v, float(739.0 / 2000.0)) << "the milliseconds are the finer number";
+    EXPECT_TRUE(read(ql::DryLevel, "-0 %", v));
+    EXPECT_FALSE(std::signbit(v)) << "no negative zero";
     for (const char* bad : {"", "abc", "On!", "6 dB extra", "1/0", "3/16 (x)", "--6", "e5", "0x10",
-                            "nan"}) {
+                            "nan", "6/16 (9999 ms)"}) {
         for (int i : {int(ql::DryLevel), int(ql::LeftDelayTime), int(ql::TempoSync),
                       int(ql::HiCutFreq), int(ql::GateSpeed)}) {
             v = 0.25f;

@@ -21,6 +21,29 @@ std::vector<EditEvent> drain(EditQueue& q) {
     while (q.next(e)) out.push_back(e);
     return out;
 }
+
+// Checks what every host relies on: per parameter, begins and ends alternate, every value lies
+// inside its parameter's gesture, and its values keep their order (they rise in these tests).
+// Answers the last value of each parameter.
+std::vector<float> checkGestures(const std::vector<EditEvent>& events) {
+    std::vector<bool> open(ql::kNumParams, false);
+    std::vector<float> last(ql::kNumParams, -1.0f);
+    for (const auto& e : events) {
+        const auto i = static_cast<size_t>(e.index);
+        switch (e.kind) {
+        case Kind::Begin: EXPECT_FALSE(open[i]) << "a parameter's gestures never nest"; open[i] = true; break;
+        case Kind::End: EXPECT_TRUE(open[i]); open[i] = false; break;
+        case Kind::Value:
+            EXPECT_TRUE(open[i]) << "every value inside its gesture";
+            EXPECT_GT(e.value, last[i]) << "values keep their order";
+            last[i] = e.value;
+            break;
+        }
+    }
+    for (bool o : open) EXPECT_FALSE(o) << "every gesture ended";
+    return last;
+}
+
 // The editor's own road to the queue needs an editor that opens without a display.
 #ifdef QL_TEST_NO_EDITOR
 #define QL_NEEDS_EDITOR() GTEST_SKIP() << "no headless editor in this build"
@@ -30,41 +53,32 @@ std::vector<EditEvent> drain(EditQueue& q) {
 
 } // namespace
 
-TEST(EditQueue, EachParameterEditedInTurnGetsAGestureOfItsOwn) {
+TEST(EditQueue, GesturesOfParametersEditedTogetherOverlapAndEndTogether) {
     EditQueue q;
-    q.edit(7, 0.1f);
-    q.edit(7, 0.2f);
-    q.edit(12, 0.3f);
+    q.edit(31, 0.1f); // a linked pair moves both at every step
+    q.edit(34, 0.1f);
+    q.edit(31, 0.2f);
+    q.edit(34, 0.2f);
     q.endGesture();
     q.edit(80, 0.5f); // not a parameter
     const std::vector<EditEvent> expected = {
-        {Kind::Begin, 7, 0}, {Kind::Value, 7, 0.1f}, {Kind::Value, 7, 0.2f}, {Kind::End, 7, 0},
-        {Kind::Begin, 12, 0}, {Kind::Value, 12, 0.3f}, {Kind::End, 12, 0}};
+        {Kind::Begin, 31, 0}, {Kind::Value, 31, 0.1f}, {Kind::Begin, 34, 0},
+        {Kind::Value, 34, 0.1f}, {Kind::Value, 31, 0.2f}, {Kind::Value, 34, 0.2f},
+        {Kind::End, 31, 0},   {Kind::End, 34, 0}};
     EXPECT_EQ(drain(q), expected);
 }
 
 TEST(EditQueue, ATakerThatFallsBehindStillHearsTheLastValueInsideBalancedGestures) {
     EditQueue q;
-    for (int i = 0; i < 3000; ++i) q.edit(i % 2 == 0 && i < 2000 ? 31 : 34, float(i) / 4096.0f);
+    for (int i = 1; i <= 3000; ++i) {
+        q.edit(i < 2000 ? 31 : 34, float(i));
+        if (i % 100 == 0) q.endGesture();
+    }
     q.edit(2, 0.75f); // the ring is full: kept aside
     q.endGesture();
-    const auto events = drain(q);
-    int depth = 0;
-    float last[81] = {};
-    for (const auto& e : events) {
-        if (e.kind == Kind::Begin) {
-            EXPECT_EQ(depth++, 0) << "gestures never nest";
-        }
-        if (e.kind == Kind::End) {
-            EXPECT_EQ(--depth, 0);
-        }
-        if (e.kind == Kind::Value) {
-            EXPECT_EQ(depth, 1) << "every value inside a gesture";
-            last[e.index] = e.value;
-        }
-    }
-    EXPECT_EQ(depth, 0);
-    EXPECT_EQ(last[34], 2999.0f / 4096.0f);
+    const auto last = checkGestures(drain(q));
+    EXPECT_EQ(last[31], 1999.0f);
+    EXPECT_EQ(last[34], 3000.0f);
     EXPECT_EQ(last[2], 0.75f);
 }
 
@@ -87,18 +101,7 @@ TEST(EditQueue, EditsCrossFromTheEditorThreadToTheAudioThreadInOrder) {
     q.endGesture();
     done.store(true, std::memory_order_release);
     audio.join();
-    float previous[3] = {};
-    float last[3] = {};
-    int depth = 0;
-    for (const auto& e : got) {
-        depth += e.kind == Kind::Begin ? 1 : e.kind == Kind::End ? -1 : 0;
-        ASSERT_GE(depth, 0);
-        ASSERT_LE(depth, 1);
-        if (e.kind != Kind::Value) continue;
-        EXPECT_GT(e.value, previous[e.index]) << "values of a parameter keep their order";
-        previous[e.index] = last[e.index] = e.value;
-    }
-    EXPECT_EQ(depth, 0);
+    const auto last = checkGestures(got);
     EXPECT_EQ(last[0], 19998.0f);
     EXPECT_EQ(last[1], 19999.0f);
     EXPECT_EQ(last[2], 20000.0f);

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <atomic>
+#include <bitset>
 #include <cstddef>
 #include <cstdint>
 
@@ -20,13 +21,14 @@ struct EditEvent {
     bool operator==(const EditEvent&) const = default;
 };
 
-// Gestures, values and their order, as the editor made them. Each edit of a parameter other than
-// the one of the open gesture ends that gesture and begins one of its own; endGesture() ends the
-// open one (the bridge calls it when an idle call passed without edits).
+// Gestures, values and their order, as the editor made them. The first edit of a parameter begins
+// its gesture; endGesture() ends every open one (the bridge calls it when an idle call passed
+// without edits). Gestures of different parameters overlap, as a linked pair of controls moves
+// both at once.
 //
 // A consumer that falls behind never makes the producer wait or lose the last word: when the ring
 // is full, the latest value of a parameter is kept aside and delivered as a gesture of its own
-// once the ring has drained, after every older value of that parameter. Gestures never overlap.
+// once every older event of that parameter was taken and its gesture has ended.
 class EditQueue {
 public:
     static constexpr std::size_t kCapacity = 1024;
@@ -45,20 +47,25 @@ private:
     void push(const EditEvent& event);
     bool pop(EditEvent& event);
     void keepAside(std::int32_t index, float value);
-    bool takeAside(std::int32_t index, float& value);
     bool asidePending(std::int32_t index) const;
+    bool takeAside(std::int32_t index, float& value);
 
     std::array<EditEvent, kCapacity> ring{};
     std::atomic<std::size_t> head{0}; // next to read; written by the consumer
     std::atomic<std::size_t> tailPublished{0};
-    std::size_t tail = 0;             // producer's own copy of tailPublished
-    std::int32_t producerOpen = -1;   // the gesture the producer has begun and not ended
+    std::size_t tail = 0; // producer's own copy of tailPublished
 
+    // Producer: its open gestures. Every open gesture keeps a ring slot free for its end.
+    std::bitset<kNumParams> producerOpen;
+    std::size_t producerOpenCount = 0;
+
+    // Values kept aside: the latest value, the ring position they must wait for, a bit each.
     std::array<std::atomic<float>, kNumParams> asideValue{};
+    std::array<std::atomic<std::size_t>, kNumParams> asideAfter{};
     std::array<std::atomic<std::uint64_t>, (kNumParams + 63) / 64> asideBits{};
 
-    // Consumer state: its gesture, and events it still owes (at most a triple).
-    std::int32_t consumerOpen = -1;
+    // Consumer: the gestures it has begun, and the events it still owes (a triple at most).
+    std::bitset<kNumParams> consumerOpen;
     std::array<EditEvent, 3> owed{};
     int owedCount = 0, owedNext = 0;
 };

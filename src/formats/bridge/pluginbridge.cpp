@@ -6,6 +6,8 @@
 #include "shell/pluginfactory.h"
 #include "valuemodel/numtext.h"
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 
 namespace ql::formats {
@@ -48,7 +50,7 @@ VstIntPtr PluginBridge::answer(VstInt32 opcode, VstInt32 index, VstIntPtr, void*
         return timeValid ? reinterpret_cast<VstIntPtr>(&timeInfo) : 0;
     case audioMasterTempoAt:
         // A VST 2 host answers its tempo map at the position; the format's host gave one tempo.
-        return dsp::roundToInt(knownTempo * 10000.0);
+        return std::min(dsp::roundToInt(knownTempo * 10000.0), INT32_MAX); // tempo <= 214748
     case audioMasterGetVendorString:
     case audioMasterGetProductString:
         if (!ptr) return 0;
@@ -82,13 +84,23 @@ void PluginBridge::setSampleRate(double rate) {
 
 void PluginBridge::setBlockSize(std::int32_t frames) { dispatch(effSetBlockSize, 0, frames); }
 
-void PluginBridge::start() { dispatch(effMainsChanged, 0, 1); }
+void PluginBridge::start() {
+    // A new run of the audio: the host tells its tempo and position afresh.
+    tempoKnown = false;
+    knownTempo = 0.0;
+    blockPosition = 0.0;
+    dispatch(effMainsChanged, 0, 1);
+}
 
 void PluginBridge::stop() { dispatch(effMainsChanged, 0, 0); }
 
 void PluginBridge::process(float** inputs, float** outputs, std::int32_t frames,
                            const Transport& transport) {
-    if (transport.present && transport.hasTempo) {
+    // A tempo that is no number of beats per minute is no tempo (and could not be answered to
+    // the tempo request).
+    const bool hasTempo = transport.present && transport.hasTempo && transport.tempo > 0.0 &&
+                          transport.tempo <= kMaxTempo;
+    if (hasTempo) {
         knownTempo = transport.tempo;
         tempoKnown = true;
     }
@@ -98,7 +110,7 @@ void PluginBridge::process(float** inputs, float** outputs, std::int32_t frames,
     timeInfo = VstTimeInfo{};
     timeInfo.samplePos = transport.hasSamplePos ? transport.samplePos : blockPosition;
     timeInfo.sampleRate = sampleRate;
-    if (transport.present && transport.hasTempo) {
+    if (hasTempo) {
         timeInfo.tempo = transport.tempo;
         timeInfo.flags = kVstTempoValid;
     }

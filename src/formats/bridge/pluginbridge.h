@@ -27,7 +27,7 @@ namespace ql::formats {
 struct Transport {
     bool present = false;      // the host gave any transport at all
     bool hasTempo = false;     // ... and a tempo in it
-    double tempo = 0.0;        // beats per minute
+    double tempo = 0.0;        // beats per minute; one outside 0 < tempo <= kMaxTempo counts as none
     bool hasSamplePos = false; // ... and its position; otherwise the bridge counts the blocks
     double samplePos = 0.0;
 };
@@ -42,6 +42,8 @@ public:
     // The editor's size, known before it is first opened (hosts of the other formats ask first).
     static constexpr int kEditorWidth = 600;
     static constexpr int kEditorHeight = 369;
+    // The largest tempo the tempo request can carry (beats per minute x 10000 in 32 bits).
+    static constexpr double kMaxTempo = 214748.0;
 
     explicit PluginBridge(HostNames names = {});
     ~PluginBridge();
@@ -54,7 +56,9 @@ public:
     // Set-up, with the audio stopped.
     void setSampleRate(double rate);
     void setBlockSize(std::int32_t frames);
-    void start(); // the host's resume: the delay lines are cleared
+    // The host's resume: the delay lines are cleared, and the tempo a host gave before is
+    // forgotten until it gives one again.
+    void start();
     void stop();
 
     // One block. Parameter changes meant for this block are set before it, as a VST 2 host does.
@@ -109,7 +113,9 @@ private:
     // Audio thread: the record the effect's time request answers, and what fills it.
     VstTimeInfo timeInfo{};
     bool timeValid = false;
-    double knownTempo = 0.0; // the host's latest tempo, answered to the tempo request
+    // The host's latest tempo since start(), answered to the tempo request in blocks whose
+    // transport carries none (hosts that send the position only when it changes).
+    double knownTempo = 0.0;
     bool tempoKnown = false;
     double blockPosition = 0.0;
     double sampleRate = 44100.0;
