@@ -21,6 +21,14 @@
 #include <emmintrin.h>
 #endif
 
+// For the pieces of the frame loop: written as functions for reading, each must melt into the
+// loop, since a call would force the loop's state out of registers into memory.
+#if defined(__GNUC__)
+#define QL_FRAME_INLINE [[gnu::always_inline]] inline
+#else
+#define QL_FRAME_INLINE inline
+#endif
+
 namespace ql::dsp {
 
 // Both delay lines hold 4800 ms at 192 kHz, whatever the sample rate.

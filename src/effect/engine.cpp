@@ -129,7 +129,7 @@ struct LinePositions {
     std::int32_t writeL, writeR, feedbackL, feedbackR, wetL, wetR;
 };
 
-LinePositions positionsAt(const EngineState& st, const EngineSettings& s) {
+QL_FRAME_INLINE LinePositions positionsAt(const EngineState& st, const EngineSettings& s) {
     // A tap at the write position reads the sample one line old.
     std::int32_t feedbackL = st.leftWritePos - s.delayL;
     if (feedbackL < 0) feedbackL += kLength;
@@ -145,7 +145,7 @@ LinePositions positionsAt(const EngineState& st, const EngineSettings& s) {
 
 // The frames, at most `limit`, that run from these positions before any of them passes the end
 // of its line.
-std::int32_t framesBeforeAWrap(const LinePositions& p, std::int32_t limit) {
+QL_FRAME_INLINE std::int32_t framesBeforeAWrap(const LinePositions& p, std::int32_t limit) {
     for (const std::int32_t q : {p.writeL, p.writeR, p.feedbackL, p.feedbackR, p.wetL, p.wetR})
         limit = std::min(limit, kLength - q);
     return limit;
@@ -169,11 +169,11 @@ struct Stretch {
 // The stages of one frame, in their order.
 
 // An input sample that is not finite counts as silence.
-inline Floats2 finiteInput(Floats2 raw) { return keep(raw, finite2(raw)); }
+QL_FRAME_INLINE Floats2 finiteInput(Floats2 raw) { return keep(raw, finite2(raw)); }
 
 // The resonant low-passes on what is fed back. With one side off, its lane keeps its state and
 // its tap (the selects sit on the filter's chain, so only then).
-inline Floats2 feedbackFilter(const EngineSettings& s, Floats2 tap, FilterStates& st) {
+QL_FRAME_INLINE Floats2 feedbackFilter(const EngineSettings& s, Floats2 tap, FilterStates& st) {
     if (s.filterL && s.filterR) {
         return s.filterFInUnit
                    ? resonantLowPass<false>(tap, s.filterF, s.filterK, st, s.antiDenormal)
@@ -193,7 +193,7 @@ inline Floats2 feedbackFilter(const EngineSettings& s, Floats2 tap, FilterStates
 // denormal threshold or when switched off, saturated at the knee 0.8 while the gate switch is on.
 // A value that would not be a finite float is written as 0: one bad sum must not stay in the
 // line and in the loop for good.
-inline Floats2 lineInput(const EngineSettings& s, Floats2 in, Floats2 feedbackSample) {
+QL_FRAME_INLINE Floats2 lineInput(const EngineSettings& s, Floats2 in, Floats2 feedbackSample) {
     Floats2 fb = feedbackSample * s.feedbackLevel;
     fb = keep(fb, absAtLeast(fb, s.flushBelow) & s.feedbackOn);
     // The double sum rounded to float equals the float sum (the double holds it with room to
@@ -211,7 +211,7 @@ inline Floats2 lineInput(const EngineSettings& s, Floats2 in, Floats2 feedbackSa
 }
 
 // The echoes on their way out: hi cut, lo cut, gate, then ducker.
-inline Floats2 echoStages(const EngineSettings& s, Floats2 wet, Floats2 in, EngineState& st) {
+QL_FRAME_INLINE Floats2 echoStages(const EngineSettings& s, Floats2 wet, Floats2 in, EngineState& st) {
     if (s.hiCut) wet = hiCut(wet, s.hiCutCoefficient, st.hiCut, s.antiDenormal);
     if (s.loCut) wet = loCut(wet, s.loCutCoefficient, st.loCut, s.antiDenormal);
     if (s.gate) wet = st.gate.apply(s.gateTiming, s.gateThreshold, wet);
@@ -220,7 +220,7 @@ inline Floats2 echoStages(const EngineSettings& s, Floats2 wet, Floats2 in, Engi
 }
 
 // The mix in float (a side switched off contributes +0), then the output saturation.
-inline Floats2 output(const EngineSettings& s, Floats2 wet, Floats2 in) {
+QL_FRAME_INLINE Floats2 output(const EngineSettings& s, Floats2 wet, Floats2 in) {
     Floats2 mix = keep(wet * s.wetLevel, s.wetOn);
     if (s.dry) mix = mix + in * s.dryLevel;
     return saturateOutput2(mix);
@@ -229,7 +229,7 @@ inline Floats2 output(const EngineSettings& s, Floats2 wet, Floats2 in) {
 // Frame j of a stretch. Both inputs and both taps are read before anything is written, so the
 // buffers may be processed in place and a tap at the write slot reads what was there.
 template <bool Accumulate>
-inline void frame(const EngineSettings& s, EngineState& st, const Stretch& at, std::int32_t j) {
+QL_FRAME_INLINE void frame(const EngineSettings& s, EngineState& st, const Stretch& at, std::int32_t j) {
     const Floats2 in = finiteInput(load2(at.inL + j, at.inR + j));
     const Floats2 tap = load2(at.feedbackL + j, at.feedbackR + j);
     const Floats2 wet = load2(at.wetL + j, at.wetR + j);

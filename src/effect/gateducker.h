@@ -49,7 +49,7 @@ struct Gate {
     // One frame of the gate on the two echo samples: silenced while it is closed, otherwise
     // scaled by the gain in double. Runs only while switched on with a threshold above 0 (the
     // caller decides).
-    dsp::Floats2 apply(const GateTiming& timing, float threshold, dsp::Floats2 echoes) {
+    QL_FRAME_INLINE dsp::Floats2 apply(const GateTiming& timing, float threshold, dsp::Floats2 echoes) {
         using namespace dsp;
         return advance(timing, threshold, maxAbs(echoes))
                    ? narrow(widen(echoes) * splat(gateGain))
@@ -59,7 +59,7 @@ struct Gate {
     // The state machine of one frame for the echo level (the larger magnitude of the two echo
     // samples). Answers false when the gate is closed (the echoes are silenced), otherwise the
     // echoes are scaled by gateGain.
-    bool advance(const GateTiming& timing, float threshold, float level) {
+    QL_FRAME_INLINE bool advance(const GateTiming& timing, float threshold, float level) {
         // The hold count restarts at a level at or above the threshold and counts up
         // otherwise; worked out without a branch, as echoes hover around the threshold.
         const std::int32_t below = !(level >= threshold);
@@ -134,13 +134,13 @@ struct Ducker {
     // One frame of the ducker on the two echo samples, driven by the frame's (finite) input
     // samples: the echoes scaled by the gain in double. Runs only while switched on with a
     // range above 0 (the caller decides).
-    dsp::Floats2 apply(const DuckerRates& rates, dsp::Floats2 input, dsp::Floats2 echoes) {
+    QL_FRAME_INLINE dsp::Floats2 apply(const DuckerRates& rates, dsp::Floats2 input, dsp::Floats2 echoes) {
         using namespace dsp;
         return narrow(widen(echoes) * splat(advance(rates, maxAbs(input))));
     }
 
     // Moves the envelope for the larger input magnitude and answers the gain for the echoes.
-    double advance(const DuckerRates& rates, float level) {
+    QL_FRAME_INLINE double advance(const DuckerRates& rates, float level) {
         const double input = level;
         // Both candidates are computed and one is picked: the choice follows the input around
         // the envelope, which no branch predictor can guess. Compilers make this a compare
