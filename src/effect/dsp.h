@@ -9,7 +9,8 @@
 #include <limits>
 
 // SSE2 is part of every x86-64 target, and the 32-bit x86 build asks for it (-msse2). Defining
-// QL_DSP_SSE2 as 0 builds the scalar fallback instead (to test that it gives the same bits).
+// QL_DSP_SSE2 as 0 (the CMake option QL_SCALAR_PAIRS) builds the pairs as two scalars instead,
+// which gives the same bits.
 #if !defined(QL_DSP_SSE2)
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
 #define QL_DSP_SSE2 1

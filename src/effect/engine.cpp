@@ -204,14 +204,16 @@ QL_FRAME_INLINE Floats2 lineInput(const EngineSettings& s, Floats2 in, Floats2 f
     if (both(absAtMost(sum, s.lineBound))) return sum;
     const auto fix = [&s](float x, float inSample, float fbValue) {
         if (s.saturate && !(std::fabs(x) <= 0.79f))
-            x = static_cast<float>(softSaturate(static_cast<double>(inSample) + fbValue, kLineKnee));
+            x = static_cast<float>(
+                softSaturate(static_cast<double>(inSample) + fbValue, kLineKnee));
         return std::isfinite(x) ? x : 0.0f;
     };
     return pair(fix(left(sum), left(in), left(fb)), fix(right(sum), right(in), right(fb)));
 }
 
 // The echoes on their way out: hi cut, lo cut, gate, then ducker.
-QL_FRAME_INLINE Floats2 echoStages(const EngineSettings& s, Floats2 wet, Floats2 in, EngineState& st) {
+QL_FRAME_INLINE Floats2 echoStages(const EngineSettings& s, Floats2 wet, Floats2 in,
+                                   EngineState& st) {
     if (s.hiCut) wet = hiCut(wet, s.hiCutCoefficient, st.hiCut, s.antiDenormal);
     if (s.loCut) wet = loCut(wet, s.loCutCoefficient, st.loCut, s.antiDenormal);
     if (s.gate) wet = st.gate.apply(s.gateTiming, s.gateThreshold, wet);
@@ -229,7 +231,8 @@ QL_FRAME_INLINE Floats2 output(const EngineSettings& s, Floats2 wet, Floats2 in)
 // Frame j of a stretch. Both inputs and both taps are read before anything is written, so the
 // buffers may be processed in place and a tap at the write slot reads what was there.
 template <bool Accumulate>
-QL_FRAME_INLINE void frame(const EngineSettings& s, EngineState& st, const Stretch& at, std::int32_t j) {
+QL_FRAME_INLINE void frame(const EngineSettings& s, EngineState& st, const Stretch& at,
+                           std::int32_t j) {
     const Floats2 in = finiteInput(load2(at.inL + j, at.inR + j));
     const Floats2 tap = load2(at.feedbackL + j, at.feedbackR + j);
     const Floats2 wet = load2(at.wetL + j, at.wetR + j);

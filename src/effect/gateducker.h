@@ -49,7 +49,8 @@ struct Gate {
     // One frame of the gate on the two echo samples: silenced while it is closed, otherwise
     // scaled by the gain in double. Runs only while switched on with a threshold above 0 (the
     // caller decides).
-    QL_FRAME_INLINE dsp::Floats2 apply(const GateTiming& timing, float threshold, dsp::Floats2 echoes) {
+    QL_FRAME_INLINE dsp::Floats2 apply(const GateTiming& timing, float threshold,
+                                       dsp::Floats2 echoes) {
         using namespace dsp;
         return advance(timing, threshold, maxAbs(echoes))
                    ? narrow(widen(echoes) * splat(gateGain))
@@ -134,7 +135,8 @@ struct Ducker {
     // One frame of the ducker on the two echo samples, driven by the frame's (finite) input
     // samples: the echoes scaled by the gain in double. Runs only while switched on with a
     // range above 0 (the caller decides).
-    QL_FRAME_INLINE dsp::Floats2 apply(const DuckerRates& rates, dsp::Floats2 input, dsp::Floats2 echoes) {
+    QL_FRAME_INLINE dsp::Floats2 apply(const DuckerRates& rates, dsp::Floats2 input,
+                                       dsp::Floats2 echoes) {
         using namespace dsp;
         return narrow(widen(echoes) * splat(advance(rates, maxAbs(input))));
     }
