@@ -8,19 +8,12 @@
 #include <cstdint>
 #include <limits>
 
-// SSE2 is part of every x86-64 target, and the 32-bit x86 build asks for it (-msse2). Defining
-// QL_DSP_SSE2 as 0 (the CMake option QL_SCALAR_PAIRS) builds the pairs as two scalars instead,
-// which gives the same bits.
-#if !defined(QL_DSP_SSE2)
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
-#define QL_DSP_SSE2 1
-#else
-#define QL_DSP_SSE2 0
+// Left and right run as the two low lanes of an SSE2 register: SSE2 is part of every x86-64
+// target, and the 32-bit x86 build asks for it (-msse2).
+#if !(defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2))
+#error "the audio path needs SSE2 (x86-64, or 32-bit x86 with -msse2)"
 #endif
-#endif
-#if QL_DSP_SSE2
 #include <emmintrin.h>
-#endif
 
 // For the pieces of the frame loop: written as functions for reading, each must melt into the
 // loop, since a call would force the loop's state out of registers into memory.
@@ -136,11 +129,9 @@ struct ResonantCoefficients {
 
 // ---------------------------------------------------------------------------------------------
 // Left and right as a pair. The two sides run the same arithmetic on independent data, so the
-// engine works on both at once: with SSE2 as the two low lanes of a register (packed IEEE
-// operations round each lane exactly as the scalar ones do, so the bits equal two scalar
-// evaluations), elsewhere as two scalars. Lane 0 is left, lane 1 right.
-
-#if QL_DSP_SSE2
+// engine works on both at once, as the two low lanes of an SSE2 register: packed IEEE operations
+// round each lane exactly as the scalar ones do, so the bits equal two scalar evaluations.
+// Lane 0 is left, lane 1 right.
 
 struct Floats2 {
     __m128 v; // lanes 2 and 3 carry nothing of meaning
@@ -213,61 +204,6 @@ inline Floats2 select(Mask2 m, Floats2 a, Floats2 b) {
     return {_mm_or_ps(_mm_and_ps(m.v, a.v), _mm_andnot_ps(m.v, b.v))};
 }
 
-#else // two scalars, the same operations lane by lane
-
-struct Floats2 {
-    float l, r;
-};
-struct Doubles2 {
-    double l, r;
-};
-struct Mask2 {
-    bool l, r;
-};
-
-inline Floats2 pair(float left, float right) { return {left, right}; }
-inline Floats2 load2(const float* left, const float* right) { return {*left, *right}; }
-inline float left(Floats2 x) { return x.l; }
-inline float right(Floats2 x) { return x.r; }
-inline void store2(Floats2 x, float* left, float* right) {
-    *left = x.l;
-    *right = x.r;
-}
-inline Floats2 operator+(Floats2 a, Floats2 b) { return {a.l + b.l, a.r + b.r}; }
-inline Floats2 operator-(Floats2 a, Floats2 b) { return {a.l - b.l, a.r - b.r}; }
-inline Floats2 operator*(Floats2 a, Floats2 b) { return {a.l * b.l, a.r * b.r}; }
-inline Floats2 splat(float x) { return {x, x}; }
-inline Floats2 abs2(Floats2 x) { return {std::fabs(x.l), std::fabs(x.r)}; }
-inline float maxAbs(Floats2 x) {
-    const Floats2 a = abs2(x);
-    return a.l > a.r ? a.l : a.r;
-}
-
-inline Doubles2 pair(double left, double right) { return {left, right}; }
-inline Doubles2 splat(double x) { return {x, x}; }
-inline double left(Doubles2 x) { return x.l; }
-inline double right(Doubles2 x) { return x.r; }
-inline Doubles2 operator+(Doubles2 a, Doubles2 b) { return {a.l + b.l, a.r + b.r}; }
-inline Doubles2 operator-(Doubles2 a, Doubles2 b) { return {a.l - b.l, a.r - b.r}; }
-inline Doubles2 operator*(Doubles2 a, Doubles2 b) { return {a.l * b.l, a.r * b.r}; }
-inline Doubles2 widen(Floats2 x) { return {x.l, x.r}; }
-inline Floats2 narrow(Doubles2 x) { return {static_cast<float>(x.l), static_cast<float>(x.r)}; }
-
-inline Mask2 mask2(bool left, bool right) { return {left, right}; }
-inline Mask2 operator&(Mask2 a, Mask2 b) { return {a.l && b.l, a.r && b.r}; }
-inline Mask2 absAtMost(Floats2 x, float limit) {
-    return {std::fabs(x.l) <= limit, std::fabs(x.r) <= limit};
-}
-inline Mask2 absAtLeast(Floats2 x, Floats2 limit) {
-    return {std::fabs(x.l) >= limit.l, std::fabs(x.r) >= limit.r};
-}
-inline Mask2 finite2(Floats2 x) { return {std::isfinite(x.l), std::isfinite(x.r)}; }
-inline bool both(Mask2 m) { return m.l && m.r; }
-inline bool operator==(Floats2 a, Floats2 b) { return a.l == b.l && a.r == b.r; }
-inline Floats2 keep(Floats2 x, Mask2 m) { return {m.l ? x.l : 0.0f, m.r ? x.r : 0.0f}; }
-inline Floats2 select(Mask2 m, Floats2 a, Floats2 b) { return {m.l ? a.l : b.l, m.r ? a.r : b.r}; }
-
-#endif
 
 // A pair with every lane that is not a finite float set to 0. The check is a predictable
 // branch: the masking stays off the filters' chains of dependent operations.
@@ -279,12 +215,8 @@ inline Floats2 finiteOrZero2(Floats2 x) {
 // The anti-denormal constant in both lanes, loaded from memory (an operand of the add) rather
 // than built in a register each frame.
 inline Doubles2 antiDenormal2() {
-#if QL_DSP_SSE2
     alignas(16) static constexpr double kPair[2] = {kAntiDenormal, kAntiDenormal};
     return {_mm_load_pd(kPair)};
-#else
-    return splat(kAntiDenormal);
-#endif
 }
 
 // The two states of one filter stage, the left side's in lane 0 and the right side's in lane 1.
