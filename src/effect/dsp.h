@@ -143,6 +143,9 @@ struct Doubles2 {
 struct Mask2 {
     __m128 v;
 };
+struct DoubleMask2 {
+    __m128d v;
+};
 
 inline Floats2 pair(float left, float right) {
     return {_mm_unpacklo_ps(_mm_set_ss(left), _mm_set_ss(right))};
@@ -182,6 +185,10 @@ inline Floats2 narrow(Doubles2 x) { return {_mm_cvtpd_ps(x.v)}; } // rounds to n
 inline Mask2 mask2(bool left, bool right) {
     return {_mm_castsi128_ps(_mm_set_epi32(0, 0, right ? -1 : 0, left ? -1 : 0))};
 }
+inline DoubleMask2 doubleMask2(bool left, bool right) {
+    return {_mm_castsi128_pd(_mm_set_epi32(right ? -1 : 0, right ? -1 : 0, left ? -1 : 0,
+                                           left ? -1 : 0))};
+}
 inline Mask2 operator&(Mask2 a, Mask2 b) { return {_mm_and_ps(a.v, b.v)}; }
 // |x| <= limit and |x| >= limit per lane; false for a NaN, as the scalar comparisons.
 inline Mask2 absAtMost(Floats2 x, float limit) {
@@ -194,14 +201,20 @@ inline Mask2 finite2(Floats2 x) { return absAtMost(x, std::numeric_limits<float>
 // compared at once; were they not, the callers' careful path (taken on false) would give the
 // same result, only slower.
 inline bool both(Mask2 m) { return _mm_movemask_ps(m.v) == 0xF; }
-// Both lanes equal as floats (a NaN equals nothing, -0 equals +0).
+// Both lanes equal (a NaN equals nothing, -0 equals +0).
 inline bool operator==(Floats2 a, Floats2 b) {
     return (_mm_movemask_ps(_mm_cmpeq_ps(a.v, b.v)) & 3) == 3;
+}
+inline bool operator==(Doubles2 a, Doubles2 b) {
+    return _mm_movemask_pd(_mm_cmpeq_pd(a.v, b.v)) == 3;
 }
 // x where the mask is true, +0.0 elsewhere.
 inline Floats2 keep(Floats2 x, Mask2 m) { return {_mm_and_ps(x.v, m.v)}; }
 inline Floats2 select(Mask2 m, Floats2 a, Floats2 b) {
     return {_mm_or_ps(_mm_and_ps(m.v, a.v), _mm_andnot_ps(m.v, b.v))};
+}
+inline Doubles2 select(DoubleMask2 m, Doubles2 a, Doubles2 b) {
+    return {_mm_or_pd(_mm_and_pd(m.v, a.v), _mm_andnot_pd(m.v, b.v))};
 }
 
 
@@ -220,8 +233,10 @@ inline Doubles2 antiDenormal2() {
 }
 
 // The two states of one filter stage, the left side's in lane 0 and the right side's in lane 1.
+// Each is a float held as a double (its exact value): the filters compute in double, and the
+// conversion at the start of every frame stays off the states' chains.
 struct FilterStates {
-    Floats2 stage1{}, stage2{};
+    Doubles2 stage1{}, stage2{};
     bool operator==(const FilterStates&) const = default;
 };
 
@@ -237,15 +252,12 @@ struct FilterStates {
 template <bool CheckSecond = true>
 inline Floats2 resonantLowPass(Floats2 x, Doubles2 f, Doubles2 k, FilterStates& s,
                                Doubles2 tiny = antiDenormal2()) {
-    const Doubles2 s1 = widen(s.stage1), s2 = widen(s.stage2);
-    s.stage1 = finiteOrZero2(narrow(s1 + f * ((widen(x) - s1) + (s1 - s2) * k) + tiny));
-    const Floats2 n2 = narrow(s2 + f * (widen(s.stage1) - s2));
-    if constexpr (CheckSecond) {
-        s.stage2 = finiteOrZero2(n2);
-    } else {
-        s.stage2 = n2;
-    }
-    return s.stage2;
+    const Doubles2 s1 = s.stage1, s2 = s.stage2;
+    s.stage1 = widen(finiteOrZero2(narrow(s1 + f * ((widen(x) - s1) + (s1 - s2) * k) + tiny)));
+    Floats2 n2 = narrow(s2 + f * (s.stage1 - s2));
+    if constexpr (CheckSecond) n2 = finiteOrZero2(n2);
+    s.stage2 = widen(n2);
+    return n2;
 }
 
 // Two cascaded one-poles with coefficient c, evaluated in double and stored as floats. Each
@@ -253,10 +265,10 @@ inline Floats2 resonantLowPass(Floats2 x, Doubles2 f, Doubles2 k, FilterStates& 
 // a guard. Returns the second state.
 inline Floats2 twoPoleLowPass(Floats2 x, Doubles2 c, FilterStates& s,
                               Doubles2 tiny = antiDenormal2()) {
-    const Doubles2 s1 = widen(s.stage1), s2 = widen(s.stage2);
-    s.stage1 = narrow(s1 + (widen(x) - s1) * c + tiny);
-    s.stage2 = narrow(s2 + (widen(s.stage1) - s2) * c);
-    return s.stage2;
+    s.stage1 = widen(narrow(s.stage1 + (widen(x) - s.stage1) * c + tiny));
+    const Floats2 n2 = narrow(s.stage2 + (s.stage1 - s.stage2) * c);
+    s.stage2 = widen(n2);
+    return n2;
 }
 
 // Hi cut: the low-passed echo. Lo cut: the echo minus its low-passed copy.

@@ -82,6 +82,7 @@ void EngineSettings::read(const std::atomic<float>* params, double samplesPerWho
     filterF = pair(filterL ? resonanceL.f : 0.0, filterR ? resonanceR.f : 0.0);
     filterK = pair(filterL ? resonanceL.k : 0.0, filterR ? resonanceR.k : 0.0);
     filterOn = mask2(filterL, filterR);
+    filterStatesOn = doubleMask2(filterL, filterR);
     const auto inUnit = [](double f) { return f >= 0.0 && f <= 1.0; };
     filterFInUnit = inUnit(left(filterF)) && inUnit(right(filterF));
 
@@ -174,19 +175,18 @@ QL_FRAME_INLINE Floats2 finiteInput(Floats2 raw) { return keep(raw, finite2(raw)
 // The resonant low-passes on what is fed back. With one side off, its lane keeps its state and
 // its tap (the selects sit on the filter's chain, so only then).
 QL_FRAME_INLINE Floats2 feedbackFilter(const EngineSettings& s, Floats2 tap, FilterStates& st) {
+    Floats2 y = tap;
     if (s.filterL && s.filterR) {
-        return s.filterFInUnit
-                   ? resonantLowPass<false>(tap, s.filterF, s.filterK, st, s.antiDenormal)
-                   : resonantLowPass(tap, s.filterF, s.filterK, st, s.antiDenormal);
-    }
-    if (s.filterL || s.filterR) {
+        y = s.filterFInUnit ? resonantLowPass<false>(tap, s.filterF, s.filterK, st, s.antiDenormal)
+                            : resonantLowPass(tap, s.filterF, s.filterK, st, s.antiDenormal);
+    } else if (s.filterL || s.filterR) {
         FilterStates next = st;
-        const Floats2 y = resonantLowPass(tap, s.filterF, s.filterK, next, s.antiDenormal);
-        st.stage1 = select(s.filterOn, next.stage1, st.stage1);
-        st.stage2 = select(s.filterOn, next.stage2, st.stage2);
-        return select(s.filterOn, y, tap);
+        y = resonantLowPass(tap, s.filterF, s.filterK, next, s.antiDenormal);
+        st.stage1 = select(s.filterStatesOn, next.stage1, st.stage1);
+        st.stage2 = select(s.filterStatesOn, next.stage2, st.stage2);
+        y = select(s.filterOn, y, tap);
     }
-    return tap;
+    return y;
 }
 
 // What a frame writes into the lines: input plus feedback, the feedback flushed to 0 below the
@@ -198,26 +198,33 @@ QL_FRAME_INLINE Floats2 lineInput(const EngineSettings& s, Floats2 in, Floats2 f
     fb = keep(fb, absAtLeast(fb, s.flushBelow) & s.feedbackOn);
     // The double sum rounded to float equals the float sum (the double holds it with room to
     // spare); the double is needed only where the saturation bends.
-    const Floats2 sum = in + fb;
+    Floats2 stored = in + fb;
     // One test covers both the bend and finiteness: inside the bound (0.79 while saturating, the
     // largest float otherwise) the sum is stored as it is.
-    if (both(absAtMost(sum, s.lineBound))) return sum;
-    const auto fix = [&s](float x, float inSample, float fbValue) {
-        if (s.saturate && !(std::fabs(x) <= 0.79f))
-            x = static_cast<float>(
-                softSaturate(static_cast<double>(inSample) + fbValue, kLineKnee));
-        return std::isfinite(x) ? x : 0.0f;
-    };
-    return pair(fix(left(sum), left(in), left(fb)), fix(right(sum), right(in), right(fb)));
+    if (!both(absAtMost(stored, s.lineBound))) {
+        const auto fix = [&s](float x, float inSample, float fbValue) {
+            if (s.saturate && !(std::fabs(x) <= 0.79f))
+                x = static_cast<float>(
+                    softSaturate(static_cast<double>(inSample) + fbValue, kLineKnee));
+            return std::isfinite(x) ? x : 0.0f;
+        };
+        stored = pair(fix(left(stored), left(in), left(fb)), fix(right(stored), right(in), right(fb)));
+    }
+    return stored;
 }
 
-// The echoes on their way out: hi cut, lo cut, gate, then ducker.
+// The echoes on their way out: hi cut, lo cut, gate, then ducker. A stage switched on runs at
+// every frame, so each is laid out in line; one switched off costs a predicted jump past it.
 QL_FRAME_INLINE Floats2 echoStages(const EngineSettings& s, Floats2 wet, Floats2 in,
                                    EngineState& st) {
-    if (s.hiCut) wet = hiCut(wet, s.hiCutCoefficient, st.hiCut, s.antiDenormal);
-    if (s.loCut) wet = loCut(wet, s.loCutCoefficient, st.loCut, s.antiDenormal);
-    if (s.gate) wet = st.gate.apply(s.gateTiming, s.gateThreshold, wet);
-    if (s.ducker) wet = st.ducker.apply(s.duckerRates, in, wet);
+    if (s.hiCut) [[likely]]
+        wet = hiCut(wet, s.hiCutCoefficient, st.hiCut, s.antiDenormal);
+    if (s.loCut) [[likely]]
+        wet = loCut(wet, s.loCutCoefficient, st.loCut, s.antiDenormal);
+    if (s.gate) [[likely]]
+        wet = st.gate.apply(s.gateTiming, s.gateThreshold, wet);
+    if (s.ducker) [[likely]]
+        wet = st.ducker.apply(s.duckerRates, in, wet);
     return wet;
 }
 

@@ -15,7 +15,8 @@ namespace ql {
 
 // Everything the engine carries from one frame to the next besides the two lines. Left and right
 // sit side by side in the lanes of a pair: lane 0 of feedbackSample is leftFeedbackSample, lane 1
-// of filter.stage2 is rightFilterStage2, and so on for the hi cut and the lo cut.
+// of filter.stage2 is rightFilterStage2 (a float held as a double), and so on for the hi cut and
+// the lo cut.
 struct EngineState {
     std::int32_t leftWritePos = 0;
     std::int32_t rightWritePos = 0;
@@ -52,6 +53,7 @@ struct EngineSettings {
     dsp::Floats2 flushBelow{};
     // Left and right side by side for the paired arithmetic of the frame loop.
     dsp::Doubles2 filterF{}, filterK{}; // resonant coefficients, 0 for a side switched off
+    dsp::DoubleMask2 filterStatesOn{};
     dsp::Mask2 filterOn{};
     dsp::Floats2 feedbackLevel{};
     dsp::Mask2 feedbackOn{};

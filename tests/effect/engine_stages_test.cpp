@@ -107,7 +107,7 @@ TEST(ResonantFilter, WithoutResonanceItIsTwoOnePoles) {
 TEST(ResonantFilter, RunawayStatesRestartFromZero) {
     ResonantCoefficients c;
     c.refresh(0.99f, 0.98f);
-    FilterStates s{splat(3e38f), splat(-3e38f)};
+    FilterStates s{splat(double{3e38f}), splat(double{-3e38f})};
     const float y = resonantStep(3e38f, c, s);
     EXPECT_TRUE(std::isfinite(left(s.stage1)));
     EXPECT_TRUE(std::isfinite(left(s.stage2)));
