@@ -208,7 +208,8 @@ QL_FRAME_INLINE Floats2 lineInput(const EngineSettings& s, Floats2 in, Floats2 f
                     softSaturate(static_cast<double>(inSample) + fbValue, kLineKnee));
             return std::isfinite(x) ? x : 0.0f;
         };
-        stored = pair(fix(left(stored), left(in), left(fb)), fix(right(stored), right(in), right(fb)));
+        stored = pair(fix(left(stored), left(in), left(fb)),
+                      fix(right(stored), right(in), right(fb)));
     }
     return stored;
 }
