@@ -71,11 +71,10 @@ void BM_ResonantChain(benchmark::State& state) {
     left.refresh(0.6f, 0.5f);
     right.refresh(0.4f, 0.3f);
     const auto f = ql::dsp::pair(left.f, right.f), k = ql::dsp::pair(left.k, right.k);
-    ql::dsp::Doubles2 s1 = ql::dsp::splat(0.0), s2 = ql::dsp::splat(0.0);
+    ql::dsp::FilterStates s;
     for (auto _ : state) {
         for (int i = 0; i < frames; ++i) {
-            const auto y =
-                ql::dsp::resonantLowPass2(ql::dsp::load2(&b.inL[i], &b.inR[i]), f, k, s1, s2);
+            const auto y = ql::dsp::resonantLowPass(ql::dsp::load2(&b.inL[i], &b.inR[i]), f, k, s);
             ql::dsp::store2(y, &b.outL[i], &b.outR[i]);
         }
         benchmark::DoNotOptimize(b.outL.data());

@@ -8,17 +8,19 @@
 #include <cstdint>
 #include <limits>
 
-// SSE2 is part of every x86-64 target, and the 32-bit x86 build asks for it (-msse2). Defining
-// QL_DSP_SSE2 as 0 builds the scalar fallback instead (to test that it gives the same bits).
-#if !defined(QL_DSP_SSE2)
-#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
-#define QL_DSP_SSE2 1
-#else
-#define QL_DSP_SSE2 0
+// Left and right run as the two low lanes of an SSE2 register: SSE2 is part of every x86-64
+// target, and the 32-bit x86 build asks for it (-msse2).
+#if !(defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2))
+#error "the audio path needs SSE2 (x86-64, or 32-bit x86 with -msse2)"
 #endif
-#endif
-#if QL_DSP_SSE2
 #include <emmintrin.h>
+
+// For the pieces of the frame loop: written as functions for reading, each must melt into the
+// loop, since a call would force the loop's state out of registers into memory.
+#if defined(__GNUC__)
+#define QL_FRAME_INLINE [[gnu::always_inline]] inline
+#else
+#define QL_FRAME_INLINE inline
 #endif
 
 namespace ql::dsp {
@@ -51,9 +53,6 @@ inline double roundHalfEven(double x) {
 
 // roundHalfEven as an integer; the caller guarantees the result fits into 32 bits.
 inline std::int32_t roundToInt(double x) { return static_cast<std::int32_t>(roundHalfEven(x)); }
-
-// A sample that is not finite (NaN or infinite) is treated as silence.
-inline float finiteOrZero(float value) { return std::isfinite(value) ? value : 0.0f; }
 
 // The knee part of softSaturate, kept out of the linear fast path.
 inline double softSaturateKnee(double x, double knee) {
@@ -128,53 +127,11 @@ struct ResonantCoefficients {
     }
 };
 
-// Resonant low-pass in the feedback loop: two one-poles with the difference of their states fed
-// back into the first. The updates are evaluated in double and stored as floats. At high
-// resonance with nothing bounding the loop the states can run past the float range; a state that
-// would not be finite restarts from 0 instead of poisoning the loop for good.
-inline float resonantLowPass(float x, const ResonantCoefficients& c, float& stage1,
-                             float& stage2) {
-    const double s1 = stage1;
-    const double s2 = stage2;
-    float n1 = static_cast<float>(s1 + c.f * ((x - s1) + (s1 - s2) * c.k) + kAntiDenormal);
-    if (!std::isfinite(n1)) n1 = 0.0f;
-    float n2 = static_cast<float>(s2 + c.f * (n1 - s2));
-    if (!std::isfinite(n2)) n2 = 0.0f;
-    stage1 = n1;
-    stage2 = n2;
-    return n2;
-}
-
-// Two cascaded one-poles with coefficient c, evaluated in double and stored as floats. Each
-// state moves a fraction c <= 0.99 of the way toward a finite input, so it stays finite without
-// a guard. Returns the second state.
-inline float twoPoleLowPass(float x, double c, float& stage1, float& stage2) {
-    const double s1 = stage1;
-    const float n1 = static_cast<float>(s1 + (x - s1) * c + kAntiDenormal);
-    const double s2 = stage2;
-    const float n2 = static_cast<float>(s2 + (n1 - s2) * c);
-    stage1 = n1;
-    stage2 = n2;
-    return n2;
-}
-
-// Hi cut: the low-passed echo.
-inline float hiCut(float x, double c, float& stage1, float& stage2) {
-    return twoPoleLowPass(x, c, stage1, stage2);
-}
-
-// Lo cut: the echo minus its low-passed copy.
-inline float loCut(float x, double c, float& stage1, float& stage2) {
-    return x - twoPoleLowPass(x, c, stage1, stage2);
-}
-
 // ---------------------------------------------------------------------------------------------
 // Left and right as a pair. The two sides run the same arithmetic on independent data, so the
-// engine works on both at once: with SSE2 as the two low lanes of a register (packed IEEE
-// operations round each lane exactly as the scalar ones do, so the bits equal two scalar
-// evaluations), elsewhere as two scalars. Lane 0 is left, lane 1 right.
-
-#if QL_DSP_SSE2
+// engine works on both at once, as the two low lanes of an SSE2 register: packed IEEE operations
+// round each lane exactly as the scalar ones do, so the bits equal two scalar evaluations.
+// Lane 0 is left, lane 1 right.
 
 struct Floats2 {
     __m128 v; // lanes 2 and 3 carry nothing of meaning
@@ -237,9 +194,6 @@ inline Mask2 operator&(Mask2 a, Mask2 b) { return {_mm_and_ps(a.v, b.v)}; }
 inline Mask2 absAtMost(Floats2 x, float limit) {
     return {_mm_cmple_ps(abs2(x).v, _mm_set1_ps(limit))};
 }
-inline Mask2 absAtLeast(Floats2 x, float limit) {
-    return {_mm_cmple_ps(_mm_set1_ps(limit), abs2(x).v)};
-}
 inline Mask2 absAtLeast(Floats2 x, Floats2 limit) { return {_mm_cmple_ps(limit.v, abs2(x).v)}; }
 inline Mask2 finite2(Floats2 x) { return absAtMost(x, std::numeric_limits<float>::max()); }
 // Both lanes true. Lanes 2 and 3 of every pair hold +0.0 by construction, so the tests made of
@@ -247,6 +201,13 @@ inline Mask2 finite2(Floats2 x) { return absAtMost(x, std::numeric_limits<float>
 // compared at once; were they not, the callers' careful path (taken on false) would give the
 // same result, only slower.
 inline bool both(Mask2 m) { return _mm_movemask_ps(m.v) == 0xF; }
+// Both lanes equal (a NaN equals nothing, -0 equals +0).
+inline bool operator==(Floats2 a, Floats2 b) {
+    return (_mm_movemask_ps(_mm_cmpeq_ps(a.v, b.v)) & 3) == 3;
+}
+inline bool operator==(Doubles2 a, Doubles2 b) {
+    return _mm_movemask_pd(_mm_cmpeq_pd(a.v, b.v)) == 3;
+}
 // x where the mask is true, +0.0 elsewhere.
 inline Floats2 keep(Floats2 x, Mask2 m) { return {_mm_and_ps(x.v, m.v)}; }
 inline Floats2 select(Mask2 m, Floats2 a, Floats2 b) {
@@ -256,70 +217,6 @@ inline Doubles2 select(DoubleMask2 m, Doubles2 a, Doubles2 b) {
     return {_mm_or_pd(_mm_and_pd(m.v, a.v), _mm_andnot_pd(m.v, b.v))};
 }
 
-#else // two scalars, the same operations lane by lane
-
-struct Floats2 {
-    float l, r;
-};
-struct Doubles2 {
-    double l, r;
-};
-struct Mask2 {
-    bool l, r;
-};
-struct DoubleMask2 {
-    bool l, r;
-};
-
-inline Floats2 pair(float left, float right) { return {left, right}; }
-inline Floats2 load2(const float* left, const float* right) { return {*left, *right}; }
-inline float left(Floats2 x) { return x.l; }
-inline float right(Floats2 x) { return x.r; }
-inline void store2(Floats2 x, float* left, float* right) {
-    *left = x.l;
-    *right = x.r;
-}
-inline Floats2 operator+(Floats2 a, Floats2 b) { return {a.l + b.l, a.r + b.r}; }
-inline Floats2 operator-(Floats2 a, Floats2 b) { return {a.l - b.l, a.r - b.r}; }
-inline Floats2 operator*(Floats2 a, Floats2 b) { return {a.l * b.l, a.r * b.r}; }
-inline Floats2 splat(float x) { return {x, x}; }
-inline Floats2 abs2(Floats2 x) { return {std::fabs(x.l), std::fabs(x.r)}; }
-inline float maxAbs(Floats2 x) {
-    const Floats2 a = abs2(x);
-    return a.l > a.r ? a.l : a.r;
-}
-
-inline Doubles2 pair(double left, double right) { return {left, right}; }
-inline Doubles2 splat(double x) { return {x, x}; }
-inline double left(Doubles2 x) { return x.l; }
-inline double right(Doubles2 x) { return x.r; }
-inline Doubles2 operator+(Doubles2 a, Doubles2 b) { return {a.l + b.l, a.r + b.r}; }
-inline Doubles2 operator-(Doubles2 a, Doubles2 b) { return {a.l - b.l, a.r - b.r}; }
-inline Doubles2 operator*(Doubles2 a, Doubles2 b) { return {a.l * b.l, a.r * b.r}; }
-inline Doubles2 widen(Floats2 x) { return {x.l, x.r}; }
-inline Floats2 narrow(Doubles2 x) { return {static_cast<float>(x.l), static_cast<float>(x.r)}; }
-
-inline Mask2 mask2(bool left, bool right) { return {left, right}; }
-inline DoubleMask2 doubleMask2(bool left, bool right) { return {left, right}; }
-inline Mask2 operator&(Mask2 a, Mask2 b) { return {a.l && b.l, a.r && b.r}; }
-inline Mask2 absAtMost(Floats2 x, float limit) {
-    return {std::fabs(x.l) <= limit, std::fabs(x.r) <= limit};
-}
-inline Mask2 absAtLeast(Floats2 x, float limit) {
-    return {std::fabs(x.l) >= limit, std::fabs(x.r) >= limit};
-}
-inline Mask2 absAtLeast(Floats2 x, Floats2 limit) {
-    return {std::fabs(x.l) >= limit.l, std::fabs(x.r) >= limit.r};
-}
-inline Mask2 finite2(Floats2 x) { return {std::isfinite(x.l), std::isfinite(x.r)}; }
-inline bool both(Mask2 m) { return m.l && m.r; }
-inline Floats2 keep(Floats2 x, Mask2 m) { return {m.l ? x.l : 0.0f, m.r ? x.r : 0.0f}; }
-inline Floats2 select(Mask2 m, Floats2 a, Floats2 b) { return {m.l ? a.l : b.l, m.r ? a.r : b.r}; }
-inline Doubles2 select(DoubleMask2 m, Doubles2 a, Doubles2 b) {
-    return {m.l ? a.l : b.l, m.r ? a.r : b.r};
-}
-
-#endif
 
 // A pair with every lane that is not a finite float set to 0. The check is a predictable
 // branch: the masking stays off the filters' chains of dependent operations.
@@ -331,41 +228,55 @@ inline Floats2 finiteOrZero2(Floats2 x) {
 // The anti-denormal constant in both lanes, loaded from memory (an operand of the add) rather
 // than built in a register each frame.
 inline Doubles2 antiDenormal2() {
-#if QL_DSP_SSE2
     alignas(16) static constexpr double kPair[2] = {kAntiDenormal, kAntiDenormal};
     return {_mm_load_pd(kPair)};
-#else
-    return splat(kAntiDenormal);
-#endif
 }
 
-// resonantLowPass on both sides, the states held as doubles (each the exact value of a float).
+// The two states of one filter stage, the left side's in lane 0 and the right side's in lane 1.
+// Each is a float held as a double (its exact value): the filters compute in double, and the
+// conversion at the start of every frame stays off the states' chains.
+struct FilterStates {
+    Doubles2 stage1{}, stage2{};
+    bool operator==(const FilterStates&) const = default;
+};
+
+// Resonant low-pass in the feedback loop: two one-poles with the difference of their states fed
+// back into the first, evaluated in double and stored as floats. At high resonance with nothing
+// bounding the loop the states can run past the float range; a state that would not be finite
+// restarts from 0 instead of poisoning the loop for good.
 //
 // The second state needs no guard when 0 <= f <= 1 (what the parameters allow): it then lies
 // between the previous second state and the new first state, both finite floats, and rounds to
 // a finite float. CheckSecond keeps the guard for any other f.
 // `tiny` is antiDenormal2(), passed in by callers that keep it in memory.
 template <bool CheckSecond = true>
-inline Floats2 resonantLowPass2(Floats2 x, Doubles2 f, Doubles2 k, Doubles2& stage1,
-                                Doubles2& stage2, Doubles2 tiny = antiDenormal2()) {
-    const Doubles2 s1 = stage1, s2 = stage2;
-    const Floats2 n1 = finiteOrZero2(narrow(s1 + f * ((widen(x) - s1) + (s1 - s2) * k) + tiny));
-    const Doubles2 w1 = widen(n1);
-    Floats2 n2 = narrow(s2 + f * (w1 - s2));
+inline Floats2 resonantLowPass(Floats2 x, Doubles2 f, Doubles2 k, FilterStates& s,
+                               Doubles2 tiny = antiDenormal2()) {
+    const Doubles2 s1 = s.stage1, s2 = s.stage2;
+    s.stage1 = widen(finiteOrZero2(narrow(s1 + f * ((widen(x) - s1) + (s1 - s2) * k) + tiny)));
+    Floats2 n2 = narrow(s2 + f * (s.stage1 - s2));
     if constexpr (CheckSecond) n2 = finiteOrZero2(n2);
-    stage1 = w1;
-    stage2 = widen(n2);
+    s.stage2 = widen(n2);
     return n2;
 }
 
-// twoPoleLowPass on both sides with one coefficient, states held as doubles.
-inline Floats2 twoPoleLowPass2(Floats2 x, Doubles2 c, Doubles2& stage1, Doubles2& stage2,
-                               Doubles2 tiny = antiDenormal2()) {
-    const Doubles2 n1 = widen(narrow(stage1 + (widen(x) - stage1) * c + tiny));
-    const Floats2 n2 = narrow(stage2 + (n1 - stage2) * c);
-    stage1 = n1;
-    stage2 = widen(n2);
+// Two cascaded one-poles with coefficient c, evaluated in double and stored as floats. Each
+// state moves a fraction c <= 0.99 of the way toward a finite input, so it stays finite without
+// a guard. Returns the second state.
+inline Floats2 twoPoleLowPass(Floats2 x, Doubles2 c, FilterStates& s,
+                              Doubles2 tiny = antiDenormal2()) {
+    s.stage1 = widen(narrow(s.stage1 + (widen(x) - s.stage1) * c + tiny));
+    const Floats2 n2 = narrow(s.stage2 + (s.stage1 - s.stage2) * c);
+    s.stage2 = widen(n2);
     return n2;
+}
+
+// Hi cut: the low-passed echo. Lo cut: the echo minus its low-passed copy.
+inline Floats2 hiCut(Floats2 x, Doubles2 c, FilterStates& s, Doubles2 tiny = antiDenormal2()) {
+    return twoPoleLowPass(x, c, s, tiny);
+}
+inline Floats2 loCut(Floats2 x, Doubles2 c, FilterStates& s, Doubles2 tiny = antiDenormal2()) {
+    return x - twoPoleLowPass(x, c, s, tiny);
 }
 
 // Both outputs through saturateOutput; the pair stays as it is while both are inside the knee.

@@ -13,6 +13,63 @@
 
 namespace ql {
 
+// Everything the engine carries from one frame to the next besides the two lines. Left and right
+// sit side by side in the lanes of a pair: lane 0 of feedbackSample is leftFeedbackSample, lane 1
+// of filter.stage2 is rightFilterStage2 (a float held as a double), and so on for the hi cut and
+// the lo cut.
+struct EngineState {
+    std::int32_t leftWritePos = 0;
+    std::int32_t rightWritePos = 0;
+    dsp::Floats2 feedbackSample{};
+    dsp::FilterStates filter; // the resonant low-passes in the feedback loops
+    dsp::FilterStates hiCut;
+    dsp::FilterStates loCut;
+    Gate gate;
+    Ducker ducker;
+
+    bool operator==(const EngineState&) const = default;
+};
+
+// A delay or offset in samples, kept while the parameter's bits and the block's whole-note length
+// stay the same.
+struct CachedSamples {
+    std::uint32_t key = dsp::kNoKey;
+    std::int32_t samples = 0;
+};
+
+// Everything the frame loop takes from the parameters, derived when they change. The derived
+// values keep their caches (keyed on the parameters' bits), so a change of one parameter
+// recomputes only what depends on it.
+struct EngineSettings {
+    std::int32_t delayL = 0, delayR = 0, offsetL = 0, offsetR = 0;
+    bool filterL = false, filterR = false;
+    bool filterFInUnit = false; // both f within 0..1: the second states need no guard
+    bool saturate = false, hiCut = false, loCut = false, gate = false, ducker = false;
+    bool dry = false;
+    float gateThreshold = 0.0f;
+    float lineBound = 0.0f;
+    dsp::Floats2 dryLevel{};
+    dsp::Doubles2 antiDenormal{};
+    dsp::Floats2 flushBelow{};
+    // Left and right side by side for the paired arithmetic of the frame loop.
+    dsp::Doubles2 filterF{}, filterK{}; // resonant coefficients, 0 for a side switched off
+    dsp::DoubleMask2 filterStatesOn{};
+    dsp::Mask2 filterOn{};
+    dsp::Floats2 feedbackLevel{};
+    dsp::Mask2 feedbackOn{};
+    dsp::Doubles2 hiCutCoefficient{}, loCutCoefficient{};
+    dsp::Floats2 wetLevel{};
+    dsp::Mask2 wetOn{};
+    dsp::ResonantCoefficients resonanceL, resonanceR;
+    GateTiming gateTiming;
+    DuckerRates duckerRates;
+    CachedSamples delayCacheL, delayCacheR, offsetCacheL, offsetCacheR;
+
+    void read(const std::atomic<float>* params, double samplesPerWholeNote);
+    // The delays and offsets in samples are derived again at the next read (a new tempo).
+    void forgetSamples();
+};
+
 class DelayEngine {
 public:
     static constexpr std::int32_t DelayLineLength = dsp::kDelayLineLength;
@@ -42,82 +99,10 @@ public:
 
     float leftDelayLine[DelayLineLength] = {};
     float rightDelayLine[DelayLineLength] = {};
-    std::int32_t leftWritePos = 0;
-    std::int32_t rightWritePos = 0;
-    float leftFeedbackSample = 0.0f;
-    float rightFeedbackSample = 0.0f;
-
-    float leftFilterStage1 = 0.0f, leftFilterStage2 = 0.0f;
-    float rightFilterStage1 = 0.0f, rightFilterStage2 = 0.0f;
-    float leftHiCutStage1 = 0.0f, leftHiCutStage2 = 0.0f;
-    float leftLoCutStage1 = 0.0f, leftLoCutStage2 = 0.0f;
-    float rightHiCutStage1 = 0.0f, rightHiCutStage2 = 0.0f;
-    float rightLoCutStage1 = 0.0f, rightLoCutStage2 = 0.0f;
-
-    Gate gate;
-    Ducker ducker;
-
-    // Every state besides the lines, as one comparable value.
-    struct Snapshot {
-        std::int32_t leftWritePos, rightWritePos;
-        float leftFeedbackSample, rightFeedbackSample;
-        float leftFilterStage1, leftFilterStage2, rightFilterStage1, rightFilterStage2;
-        float leftHiCutStage1, leftHiCutStage2, leftLoCutStage1, leftLoCutStage2;
-        float rightHiCutStage1, rightHiCutStage2, rightLoCutStage1, rightLoCutStage2;
-        std::int32_t gateState, gateHoldCount, gateAttackCount, gateReleaseCount;
-        double gateGain, duckerEnvelope;
-        bool operator==(const Snapshot&) const = default;
-    };
-    Snapshot snapshot() const {
-        return {leftWritePos,        rightWritePos,        leftFeedbackSample,
-                rightFeedbackSample, leftFilterStage1,     leftFilterStage2,
-                rightFilterStage1,   rightFilterStage2,    leftHiCutStage1,
-                leftHiCutStage2,     leftLoCutStage1,      leftLoCutStage2,
-                rightHiCutStage1,    rightHiCutStage2,     rightLoCutStage1,
-                rightLoCutStage2,    gate.gateState,       gate.gateHoldCount,
-                gate.gateAttackCount, gate.gateReleaseCount, gate.gateGain,
-                ducker.duckerEnvelope};
-    }
+    EngineState state;
 
 private:
-    // A delay or offset in samples, kept while the parameter's bits and the block's whole-note
-    // length stay the same.
-    struct CachedSamples {
-        std::uint32_t key = dsp::kNoKey;
-        std::int32_t samples = 0;
-    };
-
-    // Everything the per-frame flow takes from the parameters, derived when they change. The
-    // derived values keep their caches (keyed on the parameters' bits), so a change of one
-    // parameter recomputes only what depends on it.
-    struct Settings {
-        std::int32_t delayL = 0, delayR = 0, offsetL = 0, offsetR = 0;
-        bool filterL = false, filterR = false;
-        bool filterFInUnit = false; // both f within 0..1: the second states need no guard
-        bool saturate = false, hiCut = false, loCut = false, gate = false, ducker = false;
-        bool dry = false;
-        float gateThreshold = 0.0f;
-        float lineBound = 0.0f;
-        dsp::Floats2 dryLevel{};
-        dsp::Doubles2 antiDenormal{};
-        dsp::Floats2 flushBelow{};
-        // Left and right side by side for the paired arithmetic of the frame loop.
-        dsp::Doubles2 filterF{}, filterK{}; // resonant coefficients, 0 for a side switched off
-        dsp::DoubleMask2 filterOn{};
-        dsp::Mask2 filterOnFloat{};
-        dsp::Floats2 feedbackLevel{};
-        dsp::Mask2 feedbackOn{};
-        dsp::Doubles2 hiCutCoefficient{}, loCutCoefficient{};
-        dsp::Floats2 wetLevel{};
-        dsp::Mask2 wetOn{};
-        dsp::ResonantCoefficients resonanceL, resonanceR;
-        GateTiming gateTiming;
-        DuckerRates duckerRates;
-        CachedSamples delayCacheL, delayCacheR, offsetCacheL, offsetCacheR;
-    };
-    void readSettings(const std::atomic<float>* params, double samplesPerWholeNote);
-
-    Settings settings;
+    EngineSettings settings;
     bool settingsValid = false;        // false until the first frame and after a tempo change
     std::uint32_t seenChanges = 0;     // the change counter the settings were read at
     double cachedWholeNote = -1.0;

@@ -4,7 +4,6 @@
 
 #include "effect/dsp.h"
 
-#include <cmath>
 #include <cstdint>
 
 namespace ql {
@@ -38,37 +37,30 @@ struct GateTiming {
     }
 };
 
-struct Gate : GateTiming {
+struct Gate {
     std::int32_t gateState = GateClosed;
     std::int32_t gateHoldCount = 0;
     std::int32_t gateAttackCount = 0;
     std::int32_t gateReleaseCount = 0;
     double gateGain = 0.0;
 
-    // One frame of the gate on the two echo samples; runs only while switched on with a
-    // threshold above 0 (the caller decides).
-    void process(float speed, float threshold, float& left, float& right) {
-        refresh(speed);
-        step(*this, threshold, left, right);
-    }
+    bool operator==(const Gate&) const = default;
 
-    // The same frame with lengths derived beforehand (the engine keeps them with its settings).
-    void step(const GateTiming& timing, float threshold, float& left, float& right) {
-        const float magL = std::fabs(left), magR = std::fabs(right);
-        const float level = magL > magR ? magL : magR;
-        if (advance(timing, threshold, level)) {
-            left = static_cast<float>(left * gateGain);
-            right = static_cast<float>(right * gateGain);
-        } else {
-            left = 0.0f;
-            right = 0.0f;
-        }
+    // One frame of the gate on the two echo samples: silenced while it is closed, otherwise
+    // scaled by the gain in double. Runs only while switched on with a threshold above 0 (the
+    // caller decides).
+    QL_FRAME_INLINE dsp::Floats2 apply(const GateTiming& timing, float threshold,
+                                       dsp::Floats2 echoes) {
+        using namespace dsp;
+        return advance(timing, threshold, maxAbs(echoes))
+                   ? narrow(widen(echoes) * splat(gateGain))
+                   : pair(0.0f, 0.0f);
     }
 
     // The state machine of one frame for the echo level (the larger magnitude of the two echo
     // samples). Answers false when the gate is closed (the echoes are silenced), otherwise the
     // echoes are scaled by gateGain.
-    bool advance(const GateTiming& timing, float threshold, float level) {
+    QL_FRAME_INLINE bool advance(const GateTiming& timing, float threshold, float level) {
         // The hold count restarts at a level at or above the threshold and counts up
         // otherwise; worked out without a branch, as echoes hover around the threshold.
         const std::int32_t below = !(level >= threshold);
@@ -135,31 +127,22 @@ struct DuckerRates {
     }
 };
 
-struct Ducker : DuckerRates {
+struct Ducker {
     double duckerEnvelope = 0.0;
 
-    // One frame of the ducker, driven by the frame's (finite) input samples; runs only while
-    // switched on with a range above 0 (the caller decides).
-    void process(float rangeValue, float speed, float inL, float inR, float& left, float& right) {
-        refresh(rangeValue, speed);
-        step(*this, inL, inR, left, right);
+    bool operator==(const Ducker&) const = default;
+
+    // One frame of the ducker on the two echo samples, driven by the frame's (finite) input
+    // samples: the echoes scaled by the gain in double. Runs only while switched on with a
+    // range above 0 (the caller decides).
+    QL_FRAME_INLINE dsp::Floats2 apply(const DuckerRates& rates, dsp::Floats2 input,
+                                       dsp::Floats2 echoes) {
+        using namespace dsp;
+        return narrow(widen(echoes) * splat(advance(rates, maxAbs(input))));
     }
 
-    // The same frame with rates derived beforehand (the engine keeps them with its settings).
-    void step(const DuckerRates& rates, float inL, float inR, float& left, float& right) {
-        const double gain = advance(rates, inL, inR);
-        left = static_cast<float>(left * gain);
-        right = static_cast<float>(right * gain);
-    }
-
-    // Moves the envelope for the frame's input samples and answers the gain for the echoes.
-    double advance(const DuckerRates& rates, float inL, float inR) {
-        const float magL = std::fabs(inL), magR = std::fabs(inR);
-        return advanceLevel(rates, magL > magR ? magL : magR);
-    }
-
-    // The same for the larger input magnitude.
-    double advanceLevel(const DuckerRates& rates, float level) {
+    // Moves the envelope for the larger input magnitude and answers the gain for the echoes.
+    QL_FRAME_INLINE double advance(const DuckerRates& rates, float level) {
         const double input = level;
         // Both candidates are computed and one is picked: the choice follows the input around
         // the envelope, which no branch predictor can guess. Compilers make this a compare

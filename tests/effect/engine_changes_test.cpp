@@ -80,8 +80,10 @@ TEST(EngineChanges, CounterDrivenRunsMatchReadingEveryFrame) {
         if (block % 400 == 399) wholeNote = wholeNote == 88200.0 ? 96000.0 : 88200.0;
         if (block == 1000) {
             // the next blocks run across the end of the lines
-            counted->leftWritePos = everyFrame->leftWritePos = (DelayEngine::DelayLineLength - 150);
-            counted->rightWritePos = everyFrame->rightWritePos = (DelayEngine::DelayLineLength - 150);
+            counted->state.leftWritePos = everyFrame->state.leftWritePos =
+                DelayEngine::DelayLineLength - 150;
+            counted->state.rightWritePos = everyFrame->state.rightWritePos =
+                DelayEngine::DelayLineLength - 150;
         }
         for (int i = 0; i < n; ++i) {
             const float burst = rng.below(50) < 3 ? 4.0f : 0.6f;
@@ -103,7 +105,7 @@ TEST(EngineChanges, CounterDrivenRunsMatchReadingEveryFrame) {
     }
     EXPECT_EQ(differing, 0);
     EXPECT_GT(frames, 20000);
-    EXPECT_TRUE(counted->snapshot() == everyFrame->snapshot());
+    EXPECT_TRUE(counted->state == everyFrame->state);
     for (int32_t i = 0; i < DelayEngine::DelayLineLength; i += 997) {
         ASSERT_TRUE(sameBits(counted->leftDelayLine[i], everyFrame->leftDelayLine[i])) << i;
         ASSERT_TRUE(sameBits(counted->rightDelayLine[i], everyFrame->rightDelayLine[i])) << i;

@@ -186,20 +186,20 @@ TEST(EngineFlow, GateAndDuckerWiring) {
     setAll(*e, {{GateOn, 1.0f}, {GateThreshold, 0.0f}});
     ClickRender r = renderClick(*e, 12000, 0.5f);
     EXPECT_EQ(r.outL[11025], 0.5f);
-    EXPECT_EQ(e->getEngine().gate.gateState, GateClosed);
+    EXPECT_EQ(e->getEngine().state.gate.gateState, GateClosed);
 
     // the gate sees the echoes after the cuts: a strong lo cut keeps it closed
     auto g = makeEffect(120.0, 44100.0);
     plainEcho(*g, 0.125f, 0.125f);
     setAll(*g, {{GateOn, 1.0f}, {GateThreshold, 0.05f}});
     r = renderClick(*g, 12000, 0.5f);
-    EXPECT_EQ(g->getEngine().gate.gateState, GateOpen);
+    EXPECT_EQ(g->getEngine().state.gate.gateState, GateOpen);
     EXPECT_EQ(r.outL[11025], static_cast<float>(0.5 * (1.0 / 150)));
     auto c = makeEffect(120.0, 44100.0);
     plainEcho(*c, 0.125f, 0.125f);
     setAll(*c, {{GateOn, 1.0f}, {GateThreshold, 0.05f}, {LoCutOn, 1.0f}, {LoCutFreq, 0.99f}});
     r = renderClick(*c, 12000, 0.5f);
-    EXPECT_EQ(c->getEngine().gate.gateState, GateClosed);
+    EXPECT_EQ(c->getEngine().state.gate.gateState, GateClosed);
     EXPECT_TRUE(r.left.empty());
 
     // the ducker listens to the input with the dry path off; range 0 freezes it
@@ -208,10 +208,10 @@ TEST(EngineFlow, GateAndDuckerWiring) {
     Block loud(1000);
     std::fill(loud.inL.begin(), loud.inL.end(), 1.0f);
     loud.run(*d);
-    EXPECT_EQ(d->getEngine().ducker.duckerEnvelope, 0.0);
+    EXPECT_EQ(d->getEngine().state.ducker.duckerEnvelope, 0.0);
     d->setParameter(DuckerRange, 0.3f);
     loud.run(*d);
-    EXPECT_NEAR(d->getEngine().ducker.duckerEnvelope, 1000 * (0.3f / 3600.0), 1e-9);
+    EXPECT_NEAR(d->getEngine().state.ducker.duckerEnvelope, 1000 * (0.3f / 3600.0), 1e-9);
 }
 
 TEST(EngineFlow, InPlaceEqualsSeparateBuffers) {
@@ -262,15 +262,15 @@ TEST(EngineFlow, ResumeClearsTheLinesAndKeepsEveryOtherState) {
     b.inR = noise(3000, 6);
     b.run(*e);
     const DelayEngine& s = e->getEngine();
-    const DelayEngine::Snapshot before = s.snapshot();
+    const EngineState before = s.state;
     ASSERT_NE(before.leftWritePos, 0);
-    ASSERT_NE(before.leftHiCutStage2, 0.0f);
-    ASSERT_NE(before.gateGain, 0.0);
-    ASSERT_NE(before.duckerEnvelope, 0.0);
+    ASSERT_NE(dsp::left(before.hiCut.stage2), 0.0f);
+    ASSERT_NE(before.gate.gateGain, 0.0);
+    ASSERT_NE(before.ducker.duckerEnvelope, 0.0);
     e->suspend();
-    EXPECT_TRUE(before == s.snapshot());
+    EXPECT_TRUE(before == s.state);
     e->resume();
-    EXPECT_TRUE(before == s.snapshot());
+    EXPECT_TRUE(before == s.state);
     for (int i = 0; i < DelayEngine::DelayLineLength; ++i) {
         ASSERT_EQ(s.leftDelayLine[i], 0.0f) << i;
         ASSERT_EQ(s.rightDelayLine[i], 0.0f) << i;
@@ -316,8 +316,8 @@ TEST(EngineFlow, ARunawayLoopNeverLeavesTheFloatRange) {
         }
     }
     const DelayEngine& s = e->getEngine();
-    EXPECT_TRUE(std::isfinite(s.leftFilterStage1));
-    EXPECT_TRUE(std::isfinite(s.leftFilterStage2));
+    EXPECT_TRUE(std::isfinite(dsp::left(s.state.filter.stage1)));
+    EXPECT_TRUE(std::isfinite(dsp::left(s.state.filter.stage2)));
     for (int i = 0; i < DelayEngine::DelayLineLength; i += 1) ASSERT_TRUE(std::isfinite(s.leftDelayLine[i]));
 }
 
@@ -339,7 +339,7 @@ TEST(EngineFlow, BadBuffersAndFrameCountsProcessNothingButRunTheTiming) {
     e->processReplacing(ins, outs, -3);
     EXPECT_EQ(e->getWholeNoteMs(), 2000);
     EXPECT_EQ(b.outL[0], 0.25f);
-    EXPECT_EQ(e->getEngine().leftWritePos, 0);
+    EXPECT_EQ(e->getEngine().state.leftWritePos, 0);
 }
 
 TEST(EngineFlow, BrokenTempiKeepEveryTapInsideTheLines) {

@@ -44,7 +44,7 @@ TEST(EngineLine, ADelayOfZeroOrOfTheWholeLineTapsTheOldestSample) {
     for (const auto& [time, wholeNote] : {std::pair{0.0f, 88200.0}, std::pair{1.0f, 921600.0}}) {
         p.set(LeftDelayTime, time);
         p.set(RightDelayTime, time);
-        const int32_t w = e->leftWritePos;
+        const int32_t w = e->state.leftWritePos;
         // what this slot holds was written one full line (921600 frames) ago
         e->leftDelayLine[w] = 0.5f;
         e->rightDelayLine[w] = -0.25f;
@@ -76,13 +76,13 @@ TEST(EngineLine, WetTapsWrapAtBothEndsOfTheLine) {
     EXPECT_EQ(right, -0.5f);
     EXPECT_EQ(e->leftDelayLine[0], 0.125f * 0.4f);
     EXPECT_EQ(e->rightDelayLine[0], 0.0625f * 0.4f);
-    EXPECT_EQ(e->leftWritePos, 1);
+    EXPECT_EQ(e->state.leftWritePos, 1);
 
     // the write positions wrap from the last slot to 0
-    e->leftWritePos = e->rightWritePos = N - 1;
+    e->state.leftWritePos = e->state.rightWritePos = N - 1;
     oneFrame(*e, p, 88200.0);
-    EXPECT_EQ(e->leftWritePos, 0);
-    EXPECT_EQ(e->rightWritePos, 0);
+    EXPECT_EQ(e->state.leftWritePos, 0);
+    EXPECT_EQ(e->state.rightWritePos, 0);
 }
 
 namespace {
@@ -299,8 +299,8 @@ TEST(EngineReference, EveryFrameMatchesThePlainFlowWhileParametersMove) {
     }
     EXPECT_EQ(differing, 0);
     EXPECT_GT(frames, 10000);
-    EXPECT_EQ(engine->gate.gateGain, ref->gGain);
-    EXPECT_EQ(engine->ducker.duckerEnvelope, ref->env);
-    EXPECT_EQ(engine->leftFilterStage2, ref->f2L);
-    EXPECT_EQ(engine->rightLoCutStage2, ref->l2R);
+    EXPECT_EQ(engine->state.gate.gateGain, ref->gGain);
+    EXPECT_EQ(engine->state.ducker.duckerEnvelope, ref->env);
+    EXPECT_EQ(dsp::left(engine->state.filter.stage2), ref->f2L);
+    EXPECT_EQ(dsp::right(engine->state.loCut.stage2), ref->l2R);
 }

@@ -13,7 +13,18 @@ using namespace ql::dsp;
 
 namespace {
 constexpr double kInf = std::numeric_limits<double>::infinity();
+
+// One step of the resonant low-pass with the same input and coefficients on both sides; answers
+// the left output and checks that the right one is the same.
+float resonantStep(float x, const ResonantCoefficients& c, FilterStates& s) {
+    const Floats2 y = resonantLowPass(splat(x), splat(c.f), splat(c.k), s);
+    EXPECT_EQ(left(y), right(y));
+    return left(y);
 }
+
+float hiCutStep(float x, double c, FilterStates& s) { return left(hiCut(splat(x), splat(c), s)); }
+float loCutStep(float x, double c, FilterStates& s) { return left(loCut(splat(x), splat(c), s)); }
+} // namespace
 
 TEST(EngineNumerics, RoundingGoesHalvesToEven) {
     EXPECT_EQ(roundToInt(0.5), 0);
@@ -76,50 +87,49 @@ TEST(ResonantFilter, CoefficientClampsAndRefresh) {
 TEST(ResonantFilter, ZeroFrequencyHoldsTheSecondState) {
     ResonantCoefficients c;
     c.refresh(0.0f, 0.0f);
-    float s1 = 0.0f, s2 = 0.0f;
-    for (int i = 0; i < 100; ++i) EXPECT_EQ(resonantLowPass(1.0f, c, s1, s2), 0.0f);
-    EXPECT_EQ(s2, 0.0f);
+    FilterStates s;
+    for (int i = 0; i < 100; ++i) EXPECT_EQ(resonantStep(1.0f, c, s), 0.0f);
+    EXPECT_EQ(left(s.stage2), 0.0f);
 }
 
 TEST(ResonantFilter, WithoutResonanceItIsTwoOnePoles) {
     ResonantCoefficients c;
     c.refresh(0.5f, 0.0f);
-    float s1 = 0.0f, s2 = 0.0f;
-    EXPECT_EQ(resonantLowPass(1.0f, c, s1, s2), 0.25f);
-    EXPECT_EQ(s1, 0.5f);
+    FilterStates s;
+    EXPECT_EQ(resonantStep(1.0f, c, s), 0.25f);
+    EXPECT_EQ(left(s.stage1), 0.5f);
     // the denormal constant lands in the first state even with no signal
-    float z1 = 0.0f, z2 = 0.0f;
-    resonantLowPass(0.0f, c, z1, z2);
-    EXPECT_EQ(z1, 1e-25f);
+    FilterStates z;
+    resonantStep(0.0f, c, z);
+    EXPECT_EQ(left(z.stage1), 1e-25f);
 }
 
 TEST(ResonantFilter, RunawayStatesRestartFromZero) {
     ResonantCoefficients c;
     c.refresh(0.99f, 0.98f);
-    float s1 = 3e38f, s2 = -3e38f;
-    const float y = resonantLowPass(3e38f, c, s1, s2);
-    EXPECT_TRUE(std::isfinite(s1));
-    EXPECT_TRUE(std::isfinite(s2));
+    FilterStates s{splat(double{3e38f}), splat(double{-3e38f})};
+    const float y = resonantStep(3e38f, c, s);
+    EXPECT_TRUE(std::isfinite(left(s.stage1)));
+    EXPECT_TRUE(std::isfinite(left(s.stage2)));
     EXPECT_TRUE(std::isfinite(y));
 }
 
 TEST(CutFilters, OneStepAndTheEdgeCoefficients) {
-    float a1 = 0.0f, a2 = 0.0f;
-    EXPECT_EQ(hiCut(1.0f, 0.5, a1, a2), 0.25f);
-    float b1 = 0.0f, b2 = 0.0f;
-    EXPECT_EQ(loCut(1.0f, 0.5, b1, b2), 0.75f);
+    FilterStates a, b;
+    EXPECT_EQ(hiCutStep(1.0f, 0.5, a), 0.25f);
+    EXPECT_EQ(loCutStep(1.0f, 0.5, b), 0.75f);
 
     // hi cut at 0: the frozen second state comes out; lo cut at 0: the input passes
-    float h1 = 0.0f, h2 = 0.0f, l1 = 0.0f, l2 = 0.0f;
+    FilterStates h, l;
     for (float x : {0.5f, -0.25f, 0.125f}) {
-        EXPECT_EQ(hiCut(x, 0.0, h1, h2), 0.0f);
-        EXPECT_EQ(loCut(x, 0.0, l1, l2), x);
+        EXPECT_EQ(hiCutStep(x, 0.0, h), 0.0f);
+        EXPECT_EQ(loCutStep(x, 0.0, l), x);
     }
 
     // lo cut at 0.99: a steady input is removed almost at once
-    float c1 = 0.0f, c2 = 0.0f;
+    FilterStates c;
     float y = 0.0f;
-    for (int i = 0; i < 10; ++i) y = loCut(0.5f, static_cast<double>(0.99f), c1, c2);
+    for (int i = 0; i < 10; ++i) y = loCutStep(0.5f, static_cast<double>(0.99f), c);
     EXPECT_LT(std::fabs(y), 1e-6f);
 }
 
@@ -132,21 +142,22 @@ TEST(Gate, LengthsFromTheSpeed) {
                  {0.5f, 110, 2200, 5500},
                  {1.0f, 10, 200, 500}};
     for (const auto& row : table) {
-        Gate g;
-        g.refresh(row.speed);
-        EXPECT_EQ(g.attackLength, row.attack) << row.speed;
-        EXPECT_EQ(g.holdLength, row.hold) << row.speed;
-        EXPECT_EQ(g.releaseLength, row.release) << row.speed;
+        GateTiming t;
+        t.refresh(row.speed);
+        EXPECT_EQ(t.attackLength, row.attack) << row.speed;
+        EXPECT_EQ(t.holdLength, row.hold) << row.speed;
+        EXPECT_EQ(t.releaseLength, row.release) << row.speed;
     }
 }
 
 namespace {
 // Runs one gate frame with both echo samples at `level`; answers the left sample that leaves.
 float gateFrame(Gate& g, float level, float speed = 0.3f, float threshold = 0.1f) {
-    float l = level, r = level;
-    g.process(speed, threshold, l, r);
-    EXPECT_EQ(l, r);
-    return l;
+    GateTiming t;
+    t.refresh(speed);
+    const Floats2 out = g.apply(t, threshold, splat(level));
+    EXPECT_EQ(left(out), right(out));
+    return left(out);
 }
 } // namespace
 
@@ -218,31 +229,29 @@ TEST(Gate, LevelAtTheThresholdHoldsButDoesNotOpen) {
 
 TEST(Ducker, EnvelopeClimbsSilencesAndFalls) {
     Ducker d;
-    const float range = 0.3f, speed = 0.5f;
+    DuckerRates rates;
+    rates.refresh(0.3f, 0.5f);
     int silentFrom = -1;
     for (int i = 1; i <= 9000; ++i) {
-        float l = 0.5f, r = -0.5f;
-        d.process(range, speed, 1.0f, -1.0f, l, r);
-        EXPECT_EQ(l, -r);
-        if (silentFrom < 0 && l == 0.0f) silentFrom = i;
+        const Floats2 out = d.apply(rates, pair(1.0f, -1.0f), pair(0.5f, -0.5f));
+        EXPECT_EQ(left(out), -right(out));
+        if (silentFrom < 0 && left(out) == 0.0f) silentFrom = i;
     }
-    EXPECT_NEAR(d.riseStep, 0.3 / 3600, 1e-8);
+    EXPECT_NEAR(rates.riseStep, 0.3 / 3600, 1e-8);
     // 1 / (5 x 0.3) at about 8.33e-5 per frame
     EXPECT_GE(silentFrom, 7999);
     EXPECT_LE(silentFrom, 8001);
-    EXPECT_NEAR(d.duckerEnvelope, 9000 * d.riseStep, 1e-9);
+    EXPECT_NEAR(d.duckerEnvelope, 9000 * rates.riseStep, 1e-9);
 
     // fall at 0.28 of the rate once the input stops
     Ducker fall;
     fall.duckerEnvelope = 0.6666;
-    fall.refresh(range, speed);
     int frames = 0;
     while (fall.duckerEnvelope > 0.0 && frames < 100000) {
-        float l = 0.0f, r = 0.0f;
-        fall.process(range, speed, 0.0f, 0.0f, l, r);
+        fall.apply(rates, splat(0.0f), splat(0.0f));
         ++frames;
     }
-    EXPECT_NEAR(frames, 0.6666 / (0.28 * fall.riseStep), 2.0);
+    EXPECT_NEAR(frames, 0.6666 / (0.28 * rates.riseStep), 2.0);
     EXPECT_EQ(fall.duckerEnvelope, 0.0);
 }
 
@@ -252,14 +261,13 @@ TEST(Ducker, RampLengthFromTheSpeedAndFullScaleClamp) {
         double n;
     } table[] = {{0.0f, 5600}, {0.5f, 3600}, {1.0f, 1600}};
     for (const auto& row : table) {
-        Ducker d;
-        d.refresh(1.0f, row.speed);
-        EXPECT_EQ(d.riseStep, 1.0 / row.n) << row.speed;
+        DuckerRates rates;
+        rates.refresh(1.0f, row.speed);
+        EXPECT_EQ(rates.riseStep, 1.0 / row.n) << row.speed;
     }
     Ducker d;
-    for (int i = 0; i < 2000; ++i) {
-        float l = 1.0f, r = 1.0f;
-        d.process(1.0f, 1.0f, 2.0f, 2.0f, l, r);
-    }
+    DuckerRates full;
+    full.refresh(1.0f, 1.0f);
+    for (int i = 0; i < 2000; ++i) d.apply(full, splat(2.0f), splat(1.0f));
     EXPECT_EQ(d.duckerEnvelope, 1.0);
 }
