@@ -79,7 +79,7 @@ void Bridge(benchmark::State& state) {
 
 // Keeps the median of each benchmark for the ratio.
 class RatioReporter : public benchmark::ConsoleReporter {
-public:
+  public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs)

@@ -13,7 +13,9 @@
 
 namespace {
 
-VstIntPtr QL_VSTCALL QuietHost(AEffect*, VstInt32, VstInt32, VstIntPtr, void*, float) { return 0; }
+VstIntPtr QL_VSTCALL QuietHost(AEffect*, VstInt32, VstInt32, VstIntPtr, void*, float) {
+    return 0;
+}
 
 struct Editor {
     THeadlessPlatform platform;
@@ -85,7 +87,8 @@ void BM_EditorFullPaint(benchmark::State& state) {
         e.window->FrontSideContainer->Invalidate();
         e.platform.PumpEvents();
     }
-    benchmark::DoNotOptimize(e.platform.Surface(e.window->FrontSideContainer->Handle()).Pixels.data());
+    benchmark::DoNotOptimize(
+        e.platform.Surface(e.window->FrontSideContainer->Handle()).Pixels.data());
 }
 BENCHMARK(BM_EditorFullPaint)->Unit(benchmark::kMicrosecond);
 

@@ -24,15 +24,15 @@ struct Buffers {
     float* ins[2];
     float* outs[2];
     explicit Buffers(int frames)
-        : inL(noise(frames, 1)), inR(noise(frames, 2)), outL(frames), outR(frames),
-          ins{inL.data(), inR.data()}, outs{outL.data(), outR.data()} {}
+        : inL(noise(frames, 1)), inR(noise(frames, 2)), outL(frames),
+          outR(frames), ins{inL.data(), inR.data()}, outs{outL.data(), outR.data()} {}
 };
 
 void reportPerFrame(benchmark::State& state, int frames) {
     state.SetItemsProcessed(state.iterations() * frames);
     state.counters["ns_per_frame"] = benchmark::Counter(
-        static_cast<double>(frames) * 1e-9, benchmark::Counter::kIsIterationInvariantRate |
-                                                benchmark::Counter::kInvert);
+        static_cast<double>(frames) * 1e-9,
+        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 // The reference: two lines of the same length, read tap, add scaled feedback, write, output.
@@ -160,7 +160,7 @@ BENCHMARK(BM_OneStage)->DenseRange(0, 3);
 
 // Prints the runs as usual and keeps each one's cost per frame for the closing summary.
 class SummaryReporter : public benchmark::ConsoleReporter {
-public:
+  public:
     void ReportRuns(const std::vector<Run>& reports) override {
         ConsoleReporter::ReportRuns(reports);
         for (const Run& run : reports) {
@@ -177,8 +177,9 @@ public:
         ConsoleReporter::Finalize();
         const double plain = value("BM_PlainLoop/512");
         if (plain <= 0.0) return;
-        std::printf("\nper stereo frame (ns, fastest repetition), ratio to the plain loop, real-time "
-                    "factor at 44.1 kHz\n");
+        std::printf(
+            "\nper stereo frame (ns, fastest repetition), ratio to the plain loop, real-time "
+            "factor at 44.1 kHz\n");
         for (const auto& [name, ns] : perFrame)
             std::printf("  %-28s %8.3f ns  %6.2f x plain  %8.0f x real time\n", name.c_str(), ns,
                         ns / plain, 1e9 / kRate / ns);
@@ -190,7 +191,7 @@ public:
             std::printf("  all stages / the resonant filters' chain alone: %.2f\n", b512 / chain);
     }
 
-private:
+  private:
     double value(const std::string& name) const {
         const auto it = perFrame.find(name);
         return it == perFrame.end() ? 0.0 : it->second;

@@ -2,7 +2,8 @@
 // timed benchmark on a shared machine does not:
 //
 //   valgrind --tool=callgrind --collect-atstart=no --callgrind-out-file=/dev/null
-//       build-bench/bench/ql_bench_engine_count plain|program0|filters|cuts|gate|ducker|allstages|automated|block64
+//       build-bench/bench/ql_bench_engine_count
+//       plain|program0|filters|cuts|gate|ducker|allstages|automated|block64
 //
 // Only the processing calls are counted (collection is switched on around them); divide the
 // reported "Collected" instruction count by the frame count printed here.
@@ -47,8 +48,8 @@ __attribute__((noinline)) void plainLoop(std::vector<float>& lineL, std::vector<
 int main(int argc, char** argv) {
     const char* scenario = argc > 1 ? argv[1] : "allstages";
     const int total = 1 << 16;
-    const bool small = std::strcmp(scenario, "block64") == 0 ||
-                       std::strcmp(scenario, "automated") == 0;
+    const bool small =
+        std::strcmp(scenario, "block64") == 0 || std::strcmp(scenario, "automated") == 0;
     const int block = small ? 64 : 512;
     std::vector<float> inL = noise(block, 1), inR = noise(block, 2), outL(block), outR(block);
     float* ins[2] = {inL.data(), inR.data()};
@@ -80,13 +81,14 @@ int main(int argc, char** argv) {
     else if (std::strcmp(scenario, "program0") != 0)
         allStagesOn(*effect);
     const bool automated = std::strcmp(scenario, "automated") == 0;
-    const int moving[] = {ql::LeftDelayTime, ql::RightDelayTime, ql::LeftFilterFreq,
-                          ql::RightFilterReso, ql::HiCutFreq, ql::LoCutFreq,
-                          ql::GateSpeed, ql::DuckerSpeed};
+    const int moving[] = {ql::LeftDelayTime,   ql::RightDelayTime, ql::LeftFilterFreq,
+                          ql::RightFilterReso, ql::HiCutFreq,      ql::LoCutFreq,
+                          ql::GateSpeed,       ql::DuckerSpeed};
     // Two seconds of audio first, uncounted, so that the echoes have arrived and every stage
     // works on the signal it meets in use (a gate still closed before the first echo would
     // take a shorter path).
-    for (int done = 0; done < 88200; done += block) effect->processReplacing(ins, outs, block);
+    for (int done = 0; done < 88200; done += block)
+        effect->processReplacing(ins, outs, block);
     std::uint32_t step = 0;
     for (int done = 0; done < total; done += block) {
         if (automated) {

@@ -61,7 +61,8 @@ inline const Settings kDryAndOffsets = {{ql::DryOn, 1.0f},
                                         {ql::RightInitialDelayTime, 0.6f}};
 
 inline void apply(APlugin& e, const Settings& settings) {
-    for (const auto& [index, value] : settings) e.setParameter(index, value);
+    for (const auto& [index, value] : settings)
+        e.setParameter(index, value);
 }
 
 inline void allStagesOn(APlugin& e) {

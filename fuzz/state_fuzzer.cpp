@@ -8,8 +8,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <iterator>
 #include <cstdio>
+#include <iterator>
 #include <vector>
 
 #define QL_FUZZ_CHECK(condition)                                                                   \

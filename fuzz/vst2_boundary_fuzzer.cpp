@@ -140,10 +140,18 @@ void* operator new(size_t size) {
     if (void* p = allocate(size)) return p;
     throw std::bad_alloc();
 }
-void* operator new(size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
-void operator delete(void* p) noexcept { release(p); }
-void operator delete(void* p, size_t) noexcept { release(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { release(p); }
+void* operator new(size_t size, const std::nothrow_t&) noexcept {
+    return allocate(size);
+}
+void operator delete(void* p) noexcept {
+    release(p);
+}
+void operator delete(void* p, size_t) noexcept {
+    release(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+    release(p);
+}
 
 namespace {
 
@@ -588,10 +596,10 @@ QL_FUZZ_UNCOUNTED bool outputsAsExpected(const Channel& out, const Channel& befo
                                          Written expected) {
     for (size_t i = 0; i < out.size(); ++i) {
         const float y = out.data()[i];
-        const bool untouched = std::bit_cast<std::uint32_t>(y) ==
-                               std::bit_cast<std::uint32_t>(before.data()[i]);
+        const bool untouched =
+            std::bit_cast<std::uint32_t>(y) == std::bit_cast<std::uint32_t>(before.data()[i]);
         const bool bounded = std::isfinite(y) && std::fabs(y) <= 1.0f;
-        if (expected == Written::Nothing ? !untouched
+        if (expected == Written::Nothing      ? !untouched
             : expected == Written::Everything ? !bounded
                                               : !(untouched || bounded))
             return false;
@@ -685,8 +693,7 @@ void Session::run() {
                 QL_FUZZ_TRACE("a run, its repeat count at byte %zu\n", in.offset());
                 const std::uint8_t repeats = in.byte();
                 processBlock(false, 1 + repeats, repeats == 255);
-            }
-            else
+            } else
                 changeHostAnswers(in, h);
             break;
         }
@@ -950,8 +957,8 @@ void Session::processBlock(bool accumulate, int repeats, bool turn) {
     const size_t allocated = frames > 0 ? static_cast<size_t>(frames) : 1;
     if (!turn) {
         // As many of the repeats as the budget still holds.
-        const std::int64_t room = (kMaxFramesPerInput - framesRun) /
-                                  static_cast<std::int64_t>(allocated);
+        const std::int64_t room =
+            (kMaxFramesPerInput - framesRun) / static_cast<std::int64_t>(allocated);
         if (room <= 0) return;
         repeats = static_cast<int>(std::min<std::int64_t>(repeats, room));
         framesRun += static_cast<std::int64_t>(allocated) * repeats;

@@ -64,12 +64,18 @@ void LinkProperties(TFormClass& cls, const std::string& link,
 // the property's type, while a value set by name is brought into it.
 TDIBPropertyValue RowValue(const TDIBPropertyInfo& p, V v, R r) {
     switch (p.Kind) {
-    case TDIBPropertyKind::Integer: return r.Integer(v, p.Low, p.High);
-    case TDIBPropertyKind::Boolean: return r.Boolean(v);
-    case TDIBPropertyKind::Float: return r.Float(v);
-    case TDIBPropertyKind::Enumeration: return r.Enumeration(v, p.Names);
-    case TDIBPropertyKind::String: return r.String(v);
-    default: throw EFormError(std::string(p.Name) + " takes no value", v.Line);
+    case TDIBPropertyKind::Integer:
+        return r.Integer(v, p.Low, p.High);
+    case TDIBPropertyKind::Boolean:
+        return r.Boolean(v);
+    case TDIBPropertyKind::Float:
+        return r.Float(v);
+    case TDIBPropertyKind::Enumeration:
+        return r.Enumeration(v, p.Names);
+    case TDIBPropertyKind::String:
+        return r.String(v);
+    default:
+        throw EFormError(std::string(p.Name) + " takes no value", v.Line);
     }
 }
 
@@ -90,16 +96,21 @@ template <class T> void PublishTable(TFormClass& cls) {
 TDIBPropertyValue ItemValue(const TFormProperty& p, TFormReader& r) {
     const TFormValue& v = p.Value;
     switch (v.Kind) {
-    case TFormValue::vaInteger: return v.Int;
-    case TFormValue::vaFloat: return v.Real;
-    case TFormValue::vaString: return v.Text;
+    case TFormValue::vaInteger:
+        return v.Int;
+    case TFormValue::vaFloat:
+        return v.Real;
+    case TFormValue::vaString:
+        return v.Text;
     case TFormValue::vaBinary:
-    case TFormValue::vaResource: return r.Binary(v);
+    case TFormValue::vaResource:
+        return r.Binary(v);
     case TFormValue::vaIdent:
         if (v.Text == "True" || v.Text == "False") return r.Boolean(v);
         if (p.Name == "DIB.TransparentColor") return int64_t(r.Color(v));
         return TDIBIdentifier{v.Text};
-    default: throw EFormError(p.Name + ": not a value an image item stores", v.Line);
+    default:
+        throw EFormError(p.Name + ": not a value an image item stores", v.Line);
     }
 }
 
@@ -136,15 +147,15 @@ TDIBImageList& FindFormImageList(const TComponent& form, std::string_view name) 
 
 void RegisterDIBFormClasses(TFormClassRegistry& registry) {
     registry.Register<TDIBImageListComponent>("TDIBImageList", "TComponent")
-        .Property<TDIBImageListComponent>(
-            "DIBImages", [](TDIBImageListComponent& c, V v, R r) { ReadImageItems(c.List(), v, r); });
+        .Property<TDIBImageListComponent>("DIBImages", [](TDIBImageListComponent& c, V v, R r) {
+            ReadImageItems(c.List(), v, r);
+        });
 
     registry.Register<TDIBTimer>("TDIBTimer", "TComponent")
         .Property<TDIBTimer>("Enabled", [](TDIBTimer& c, V v, R r) { c.SetEnabled(r.Boolean(v)); })
-        .Property<TDIBTimer>("Interval",
-                             [](TDIBTimer& c, V v, R r) {
-                                 c.SetInterval(uint32_t(r.Integer(v, 0, UINT32_MAX)));
-                             })
+        .Property<TDIBTimer>(
+            "Interval",
+            [](TDIBTimer& c, V v, R r) { c.SetInterval(uint32_t(r.Integer(v, 0, UINT32_MAX))); })
         .Property<TDIBTimer>("OnTimer", [](TDIBTimer& c, V v, R r) { c.SetOnTimer(r.Handler(v)); });
 
     registry.RegisterBase("TCustomDIBContainer", "TCustomPanel");
@@ -156,15 +167,13 @@ void RegisterDIBFormClasses(TFormClassRegistry& registry) {
         .Property<C>("DIBTabOrder",
                      [](C& c, V v, R r) { c.SetDIBTabOrder(int(r.Integer(v, -1, 32767))); })
         .Property<C>("AutoRepeat", [](C& c, V v, R r) { c.SetAutoRepeat(r.Boolean(v)); })
-        .Property<C>("AutoRepeatInterval",
-                     [](C& c, V v, R r) {
-                         c.SetAutoRepeatInterval(uint32_t(r.Integer(v, 0, UINT32_MAX)));
-                     })
+        .Property<C>(
+            "AutoRepeatInterval",
+            [](C& c, V v, R r) { c.SetAutoRepeatInterval(uint32_t(r.Integer(v, 0, UINT32_MAX))); })
         .Property<C>("DIBImageList",
                      [](C& c, V v, R r) {
-                         ReferToList(r, v, [&c](TCustomDIBImageList* list) {
-                             c.SetDIBImageList(list);
-                         });
+                         ReferToList(r, v,
+                                     [&c](TCustomDIBImageList* list) { c.SetDIBImageList(list); });
                      })
         .Property<C>("OnEnter", [](C& c, V v, R r) { c.SetOnEnter(r.Handler(v)); })
         .Property<C>("OnExit", [](C& c, V v, R r) { c.SetOnExit(r.Handler(v)); })
@@ -188,13 +197,13 @@ void RegisterDIBFormClasses(TFormClassRegistry& registry) {
     registry.Register<TDIBKnob>("TDIBKnob", "TCustomDIBKnob");
     registry.Register<TDIBKnobWithReset>("TDIBKnobWithReset", "TDIBKnob");
 
-    PublishTable<TCustomDIBSlider>(
-        registry.RegisterBase("TCustomDIBSlider", "TCustomDIBControl"));
+    PublishTable<TCustomDIBSlider>(registry.RegisterBase("TCustomDIBSlider", "TCustomDIBControl"));
     registry.Register<TDIBSlider>("TDIBSlider", "TCustomDIBSlider");
 
     using B = TAbstractDIBButton;
     registry.RegisterBase("TAbstractDIBButton", "TCustomDIBControl")
-        .Property<B>("Group", [](B& c, V v, R r) { c.SetGroup(int32_t(r.Integer(v, 0, INT32_MAX))); })
+        .Property<B>("Group",
+                     [](B& c, V v, R r) { c.SetGroup(int32_t(r.Integer(v, 0, INT32_MAX))); })
         .Property<B>("Down", [](B& c, V v, R r) { c.SetDown(r.Boolean(v)); })
         .Property<B>("ToggleDown", [](B& c, V v, R r) { c.SetToggleDown(r.Boolean(v)); });
     PublishTable<TCustomDIBGlyphButton>(

@@ -345,7 +345,9 @@ void TPluginEditorWindow::SimpleKnobChange(TComponent* sender) {
     Send(c->Index, c->ReadControl());
 }
 
-void TPluginEditorWindow::SimpleSliderChange(TComponent* sender) { SimpleKnobChange(sender); }
+void TPluginEditorWindow::SimpleSliderChange(TComponent* sender) {
+    SimpleKnobChange(sender);
+}
 
 void TPluginEditorWindow::LinkedSliderChange(TComponent* sender) {
     if (Updating || !sender) return;
@@ -358,7 +360,9 @@ void TPluginEditorWindow::LinkedSliderChange(TComponent* sender) {
     Send(b, link->SyncSecond(t));
 }
 
-void TPluginEditorWindow::LinkedKnobChange(TComponent* sender) { LinkedSliderChange(sender); }
+void TPluginEditorWindow::LinkedKnobChange(TComponent* sender) {
+    LinkedSliderChange(sender);
+}
 
 void TPluginEditorWindow::LinkButtonClick(TComponent* sender) {
     if (Updating || !sender) return;
@@ -381,7 +385,9 @@ void TPluginEditorWindow::FitButtonClick(TComponent* sender) {
     fitParameter->Toggle();
     const int32_t i = fitParameter->Index;
     Send(i, fitParameter->Value);
-    const int32_t time = i == ql::LeftDelayFit ? ql::LeftDelayTime : i == ql::RightDelayFit ? ql::RightDelayTime : -1;
+    const int32_t time = i == ql::LeftDelayFit    ? ql::LeftDelayTime
+                         : i == ql::RightDelayFit ? ql::RightDelayTime
+                                                  : -1;
     if (time < 0) return;
     auto* delay = dynamic_cast<QLCfitSlider2LabelsPComponent*>(fComponents[size_t(time)].get());
     if (!delay) return;

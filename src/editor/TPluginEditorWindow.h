@@ -37,7 +37,8 @@ class TPluginEditorWindow : public TForm {
 
     // A borderless child of parentWindow (the host's native window) on platform (null: the
     // default platform), with every control of the stored form. owner is normally null.
-    TPluginEditorWindow(TComponent* owner, TNativeHandle parentWindow, IPlatform* platform = nullptr);
+    TPluginEditorWindow(TComponent* owner, TNativeHandle parentWindow,
+                        IPlatform* platform = nullptr);
     ~TPluginEditorWindow() override;
     std::string_view ClassName() const override { return "TPluginEditorWindow"; }
 
@@ -71,9 +72,9 @@ class TPluginEditorWindow : public TForm {
 
     // Copied from the effect by the editor bridge on every idle call; read by the refresh.
     double LastSampleRate = 0;
-    float SyncTempo = 0;  // BPM
-    float HostTempo = 0;  // BPM
-    int32_t MsRange = 0;  // milliseconds of one whole note at the sync tempo
+    float SyncTempo = 0; // BPM
+    float HostTempo = 0; // BPM
+    int32_t MsRange = 0; // milliseconds of one whole note at the sync tempo
     bool HostCanSync = false;
     bool SyncActive = false;
 

@@ -15,7 +15,9 @@ constexpr size_t kHostProgramNameBuffer = kVstMaxProgNameLen + 1;
 constexpr size_t kHostParamTextBuffer = 16;
 constexpr size_t kHostNameBuffer = kVstMaxEffectNameLen;
 
-bool validParam(VstInt32 index) { return index >= 0 && index < ql::kNumParams; }
+bool validParam(VstInt32 index) {
+    return index >= 0 && index < ql::kNumParams;
+}
 } // namespace
 
 AudioEffect* createEffectInstance(audioMasterCallback audioMaster) {
@@ -40,8 +42,10 @@ APlugin::APlugin(audioMasterCallback audioMaster)
     getHostProductString(hostProduct);
     hostProduct[sizeof hostProduct - 1] = '\0';
 
-    for (auto& slot : programs) slot = std::make_unique<APluginProgram>("Init");
-    for (int i = 0; i < ql::kNumFactoryPresets; ++i) programs[i] = ql::makeFactoryPreset(i);
+    for (auto& slot : programs)
+        slot = std::make_unique<APluginProgram>("Init");
+    for (int i = 0; i < ql::kNumFactoryPresets; ++i)
+        programs[i] = ql::makeFactoryPreset(i);
 
     setEditor(createEditorBridge(this));
 
@@ -86,8 +90,8 @@ float APlugin::getParameter(VstInt32 index) {
 }
 
 void APlugin::getParameterName(VstInt32 index, char* text) {
-    const char* name = validParam(index) ? (paramNames[index] ? paramNames[index] : "")
-                                         : "undefined";
+    const char* name =
+        validParam(index) ? (paramNames[index] ? paramNames[index] : "") : "undefined";
     ql::copyText(text, kHostParamTextBuffer, name);
 }
 
@@ -107,7 +111,8 @@ void APlugin::setProgram(VstInt32 program) {
     if (program < 0 || program >= ql::kNumPrograms) return;
     curProgram.store(program, std::memory_order_relaxed);
     const APluginProgram& source = *programs[program];
-    for (int i = 0; i < ql::kNumParams; ++i) setParameter(i, source.getValue(i));
+    for (int i = 0; i < ql::kNumParams; ++i)
+        setParameter(i, source.getValue(i));
     if (!isEditorClosed()) notifyEditor();
 }
 
@@ -133,7 +138,8 @@ bool APlugin::getProgramNameIndexed(VstInt32 category, VstInt32 index, char* tex
 ql::EffectState APlugin::captureState() const {
     ql::EffectState state;
     state.currentProgram = curProgram.load(std::memory_order_relaxed);
-    for (int i = 0; i < ql::kNumParams; ++i) state.values[i] = param(i);
+    for (int i = 0; i < ql::kNumParams; ++i)
+        state.values[i] = param(i);
     for (int slot = 0; slot < ql::kNumPrograms; ++slot) {
         ql::copyText(state.programs[slot].name, sizeof state.programs[slot].name,
                      programs[slot]->getName());
@@ -151,7 +157,8 @@ void APlugin::restoreState(const ql::EffectState& state) {
             programs[slot]->setValue(i, state.programs[slot].values[i]);
     }
     curProgram.store(state.currentProgram, std::memory_order_relaxed);
-    for (int i = 0; i < ql::kNumParams; ++i) setParameter(i, state.values[i]);
+    for (int i = 0; i < ql::kNumParams; ++i)
+        setParameter(i, state.values[i]);
     if (!isEditorClosed()) notifyEditor();
 }
 
@@ -202,13 +209,13 @@ void APlugin::process(float** inputs, float** outputs, VstInt32 sampleFrames) {
     // The accumulating entry (old hosts): the same engine, its result added to the outputs.
     const double wholeNote = runTimingStep();
     if (sampleFrames <= 0 || !validChannels(inputs, outputs)) return;
-    engine.run<true>(params, wholeNote, inputs[0], inputs[1], outputs[0], outputs[1],
-                     sampleFrames, &paramChanges);
+    engine.run<true>(params, wholeNote, inputs[0], inputs[1], outputs[0], outputs[1], sampleFrames,
+                     &paramChanges);
 }
 
 void APlugin::processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) {
     const double wholeNote = runTimingStep();
     if (sampleFrames <= 0 || !validChannels(inputs, outputs)) return;
-    engine.run<false>(params, wholeNote, inputs[0], inputs[1], outputs[0], outputs[1],
-                      sampleFrames, &paramChanges);
+    engine.run<false>(params, wholeNote, inputs[0], inputs[1], outputs[0], outputs[1], sampleFrames,
+                      &paramChanges);
 }

@@ -12,7 +12,7 @@
 #include <memory>
 
 class APlugin : public AudioEffectX {
-public:
+  public:
     explicit APlugin(audioMasterCallback audioMaster);
     ~APlugin() override;
 
@@ -51,7 +51,9 @@ public:
     const char* getHostProduct() const { return hostProduct; }
 
     // Timing published to the editor; written once per block on the audio thread.
-    double getCurrentSampleRate() const { return currentSampleRate.load(std::memory_order_relaxed); }
+    double getCurrentSampleRate() const {
+        return currentSampleRate.load(std::memory_order_relaxed);
+    }
     double getCurrentTempo() const { return currentTempo.load(std::memory_order_relaxed); }
     float getHostTempo() const { return hostTempo.load(std::memory_order_relaxed); }
     bool getHostHasTimeInfo() const { return hostHasTimeInfo.load(std::memory_order_relaxed); }
@@ -70,7 +72,7 @@ public:
     static constexpr const char* kEffectName = "Quillantrope";
     static constexpr const char* kVendor = "quillantrope.audio";
 
-private:
+  private:
     void notifyEditor();
     // Asks the host for its transport, fixes the block's sample rate and tempo, publishes them
     // and answers the whole note in samples.

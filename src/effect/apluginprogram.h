@@ -6,7 +6,7 @@
 #include <atomic>
 
 class APluginProgram {
-public:
+  public:
     // Room for every factory name (27 characters) and more than a VST 2 host sends (24).
     static constexpr int kNameCapacity = 31;
 
@@ -18,7 +18,7 @@ public:
     // No clamping: every caller passes values already in 0..1.
     void setValue(int index, float value) { values[index].store(value, std::memory_order_relaxed); }
 
-private:
+  private:
     // Written by whichever thread sets a parameter, read when the program is loaded.
     std::atomic<float> values[ql::kNumParams];
     char name[kNameCapacity + 1] = {};

@@ -36,7 +36,9 @@ constexpr double kAntiDenormal = 1e-25;
 constexpr double kLineKnee = 0.8;
 constexpr double kOutputKnee = 0.95;
 
-inline std::uint32_t bitsOf(float value) { return std::bit_cast<std::uint32_t>(value); }
+inline std::uint32_t bitsOf(float value) {
+    return std::bit_cast<std::uint32_t>(value);
+}
 
 // A bit pattern no parameter ever holds (a NaN: stored values are clamped into 0..1), used to
 // mark a cached derived value as stale.
@@ -52,7 +54,9 @@ inline double roundHalfEven(double x) {
 }
 
 // roundHalfEven as an integer; the caller guarantees the result fits into 32 bits.
-inline std::int32_t roundToInt(double x) { return static_cast<std::int32_t>(roundHalfEven(x)); }
+inline std::int32_t roundToInt(double x) {
+    return static_cast<std::int32_t>(roundHalfEven(x));
+}
 
 // The knee part of softSaturate, kept out of the linear fast path.
 inline double softSaturateKnee(double x, double knee) {
@@ -105,8 +109,12 @@ inline float saturateOutput(float x) {
 }
 
 // A frequency or cut coefficient is used as it is up to 0.99, a resonance up to 0.98.
-inline float clampCoefficient(float value) { return value > 0.99f ? 0.99f : value; }
-inline float clampResonance(float value) { return value > 0.98f ? 0.98f : value; }
+inline float clampCoefficient(float value) {
+    return value > 0.99f ? 0.99f : value;
+}
+inline float clampResonance(float value) {
+    return value > 0.98f ? 0.98f : value;
+}
 
 // The derived coefficients of one resonant low-pass, recomputed only when the bits of its
 // frequency or resonance change (the division is the costly part).
@@ -153,16 +161,28 @@ inline Floats2 pair(float left, float right) {
 inline Floats2 load2(const float* left, const float* right) {
     return {_mm_unpacklo_ps(_mm_load_ss(left), _mm_load_ss(right))};
 }
-inline float left(Floats2 x) { return _mm_cvtss_f32(x.v); }
-inline float right(Floats2 x) { return _mm_cvtss_f32(_mm_shuffle_ps(x.v, x.v, 1)); }
+inline float left(Floats2 x) {
+    return _mm_cvtss_f32(x.v);
+}
+inline float right(Floats2 x) {
+    return _mm_cvtss_f32(_mm_shuffle_ps(x.v, x.v, 1));
+}
 inline void store2(Floats2 x, float* left, float* right) {
     _mm_store_ss(left, x.v);
     _mm_store_ss(right, _mm_shuffle_ps(x.v, x.v, 1));
 }
-inline Floats2 operator+(Floats2 a, Floats2 b) { return {_mm_add_ps(a.v, b.v)}; }
-inline Floats2 operator-(Floats2 a, Floats2 b) { return {_mm_sub_ps(a.v, b.v)}; }
-inline Floats2 operator*(Floats2 a, Floats2 b) { return {_mm_mul_ps(a.v, b.v)}; }
-inline Floats2 splat(float x) { return {_mm_setr_ps(x, x, 0.0f, 0.0f)}; }
+inline Floats2 operator+(Floats2 a, Floats2 b) {
+    return {_mm_add_ps(a.v, b.v)};
+}
+inline Floats2 operator-(Floats2 a, Floats2 b) {
+    return {_mm_sub_ps(a.v, b.v)};
+}
+inline Floats2 operator*(Floats2 a, Floats2 b) {
+    return {_mm_mul_ps(a.v, b.v)};
+}
+inline Floats2 splat(float x) {
+    return {_mm_setr_ps(x, x, 0.0f, 0.0f)};
+}
 inline Floats2 abs2(Floats2 x) {
     return {_mm_and_ps(x.v, _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF)))};
 }
@@ -172,35 +192,61 @@ inline float maxAbs(Floats2 x) {
     return _mm_cvtss_f32(_mm_max_ss(a, _mm_shuffle_ps(a, a, 1)));
 }
 
-inline Doubles2 pair(double left, double right) { return {_mm_set_pd(right, left)}; }
-inline Doubles2 splat(double x) { return {_mm_set1_pd(x)}; }
-inline double left(Doubles2 x) { return _mm_cvtsd_f64(x.v); }
-inline double right(Doubles2 x) { return _mm_cvtsd_f64(_mm_unpackhi_pd(x.v, x.v)); }
-inline Doubles2 operator+(Doubles2 a, Doubles2 b) { return {_mm_add_pd(a.v, b.v)}; }
-inline Doubles2 operator-(Doubles2 a, Doubles2 b) { return {_mm_sub_pd(a.v, b.v)}; }
-inline Doubles2 operator*(Doubles2 a, Doubles2 b) { return {_mm_mul_pd(a.v, b.v)}; }
-inline Doubles2 widen(Floats2 x) { return {_mm_cvtps_pd(x.v)}; }  // exact
-inline Floats2 narrow(Doubles2 x) { return {_mm_cvtpd_ps(x.v)}; } // rounds to nearest
+inline Doubles2 pair(double left, double right) {
+    return {_mm_set_pd(right, left)};
+}
+inline Doubles2 splat(double x) {
+    return {_mm_set1_pd(x)};
+}
+inline double left(Doubles2 x) {
+    return _mm_cvtsd_f64(x.v);
+}
+inline double right(Doubles2 x) {
+    return _mm_cvtsd_f64(_mm_unpackhi_pd(x.v, x.v));
+}
+inline Doubles2 operator+(Doubles2 a, Doubles2 b) {
+    return {_mm_add_pd(a.v, b.v)};
+}
+inline Doubles2 operator-(Doubles2 a, Doubles2 b) {
+    return {_mm_sub_pd(a.v, b.v)};
+}
+inline Doubles2 operator*(Doubles2 a, Doubles2 b) {
+    return {_mm_mul_pd(a.v, b.v)};
+}
+inline Doubles2 widen(Floats2 x) {
+    return {_mm_cvtps_pd(x.v)};
+} // exact
+inline Floats2 narrow(Doubles2 x) {
+    return {_mm_cvtpd_ps(x.v)};
+} // rounds to nearest
 
 inline Mask2 mask2(bool left, bool right) {
     return {_mm_castsi128_ps(_mm_set_epi32(0, 0, right ? -1 : 0, left ? -1 : 0))};
 }
 inline DoubleMask2 doubleMask2(bool left, bool right) {
-    return {_mm_castsi128_pd(_mm_set_epi32(right ? -1 : 0, right ? -1 : 0, left ? -1 : 0,
-                                           left ? -1 : 0))};
+    return {_mm_castsi128_pd(
+        _mm_set_epi32(right ? -1 : 0, right ? -1 : 0, left ? -1 : 0, left ? -1 : 0))};
 }
-inline Mask2 operator&(Mask2 a, Mask2 b) { return {_mm_and_ps(a.v, b.v)}; }
+inline Mask2 operator&(Mask2 a, Mask2 b) {
+    return {_mm_and_ps(a.v, b.v)};
+}
 // |x| <= limit and |x| >= limit per lane; false for a NaN, as the scalar comparisons.
 inline Mask2 absAtMost(Floats2 x, float limit) {
     return {_mm_cmple_ps(abs2(x).v, _mm_set1_ps(limit))};
 }
-inline Mask2 absAtLeast(Floats2 x, Floats2 limit) { return {_mm_cmple_ps(limit.v, abs2(x).v)}; }
-inline Mask2 finite2(Floats2 x) { return absAtMost(x, std::numeric_limits<float>::max()); }
+inline Mask2 absAtLeast(Floats2 x, Floats2 limit) {
+    return {_mm_cmple_ps(limit.v, abs2(x).v)};
+}
+inline Mask2 finite2(Floats2 x) {
+    return absAtMost(x, std::numeric_limits<float>::max());
+}
 // Both lanes true. Lanes 2 and 3 of every pair hold +0.0 by construction, so the tests made of
 // them (magnitudes at most a positive bound) are true there too and all four bits can be
 // compared at once; were they not, the callers' careful path (taken on false) would give the
 // same result, only slower.
-inline bool both(Mask2 m) { return _mm_movemask_ps(m.v) == 0xF; }
+inline bool both(Mask2 m) {
+    return _mm_movemask_ps(m.v) == 0xF;
+}
 // Both lanes equal (a NaN equals nothing, -0 equals +0).
 inline bool operator==(Floats2 a, Floats2 b) {
     return (_mm_movemask_ps(_mm_cmpeq_ps(a.v, b.v)) & 3) == 3;
@@ -209,14 +255,15 @@ inline bool operator==(Doubles2 a, Doubles2 b) {
     return _mm_movemask_pd(_mm_cmpeq_pd(a.v, b.v)) == 3;
 }
 // x where the mask is true, +0.0 elsewhere.
-inline Floats2 keep(Floats2 x, Mask2 m) { return {_mm_and_ps(x.v, m.v)}; }
+inline Floats2 keep(Floats2 x, Mask2 m) {
+    return {_mm_and_ps(x.v, m.v)};
+}
 inline Floats2 select(Mask2 m, Floats2 a, Floats2 b) {
     return {_mm_or_ps(_mm_and_ps(m.v, a.v), _mm_andnot_ps(m.v, b.v))};
 }
 inline Doubles2 select(DoubleMask2 m, Doubles2 a, Doubles2 b) {
     return {_mm_or_pd(_mm_and_pd(m.v, a.v), _mm_andnot_pd(m.v, b.v))};
 }
-
 
 // A pair with every lane that is not a finite float set to 0. The check is a predictable
 // branch: the masking stays off the filters' chains of dependent operations.

@@ -140,8 +140,12 @@ QL_FRAME_INLINE LinePositions positionsAt(const EngineState& st, const EngineSet
     const auto wrap = [](std::int32_t p) {
         return p < 0 ? p + kLength : p >= kLength ? p - kLength : p;
     };
-    return {st.leftWritePos, st.rightWritePos,         feedbackL,
-            feedbackR,       wrap(feedbackL - s.offsetL), wrap(feedbackR - s.offsetR)};
+    return {st.leftWritePos,
+            st.rightWritePos,
+            feedbackL,
+            feedbackR,
+            wrap(feedbackL - s.offsetL),
+            wrap(feedbackR - s.offsetR)};
 }
 
 // The frames, at most `limit`, that run from these positions before any of them passes the end
@@ -170,7 +174,9 @@ struct Stretch {
 // The stages of one frame, in their order.
 
 // An input sample that is not finite counts as silence.
-QL_FRAME_INLINE Floats2 finiteInput(Floats2 raw) { return keep(raw, finite2(raw)); }
+QL_FRAME_INLINE Floats2 finiteInput(Floats2 raw) {
+    return keep(raw, finite2(raw));
+}
 
 // The resonant low-passes on what is fed back. With one side off, its lane keeps its state and
 // its tap (the selects sit on the filter's chain, so only then).
@@ -208,8 +214,8 @@ QL_FRAME_INLINE Floats2 lineInput(const EngineSettings& s, Floats2 in, Floats2 f
                     softSaturate(static_cast<double>(inSample) + fbValue, kLineKnee));
             return std::isfinite(x) ? x : 0.0f;
         };
-        stored = pair(fix(left(stored), left(in), left(fb)),
-                      fix(right(stored), right(in), right(fb)));
+        stored =
+            pair(fix(left(stored), left(in), left(fb)), fix(right(stored), right(in), right(fb)));
     }
     return stored;
 }
@@ -294,11 +300,16 @@ void DelayEngine::run(const std::atomic<float>* params, double samplesPerWholeNo
         const LinePositions p = positionsAt(st, s);
         // Without a change counter the stretch is one frame: the parameters are read before each.
         const std::int32_t n = framesBeforeAWrap(p, everyFrame ? 1 : frames - i);
-        const Stretch at{leftDelayLine + p.writeL,    rightDelayLine + p.writeR,
-                         leftDelayLine + p.feedbackL, rightDelayLine + p.feedbackR,
-                         leftDelayLine + p.wetL,      rightDelayLine + p.wetR,
-                         inL + i,                     inR + i,
-                         outL + i,                    outR + i};
+        const Stretch at{leftDelayLine + p.writeL,
+                         rightDelayLine + p.writeR,
+                         leftDelayLine + p.feedbackL,
+                         rightDelayLine + p.feedbackR,
+                         leftDelayLine + p.wetL,
+                         rightDelayLine + p.wetR,
+                         inL + i,
+                         inR + i,
+                         outL + i,
+                         outR + i};
         std::int32_t j = 0;
         for (;;) {
             frame<Accumulate>(s, st, at, j);
@@ -322,11 +333,11 @@ void DelayEngine::run(const std::atomic<float>* params, double samplesPerWholeNo
     seenChanges = seen;
 }
 
-template void DelayEngine::run<false>(const std::atomic<float>*, double, const float*,
-                                      const float*, float*, float*, std::int32_t,
+template void DelayEngine::run<false>(const std::atomic<float>*, double, const float*, const float*,
+                                      float*, float*, std::int32_t,
                                       const std::atomic<std::uint32_t>*);
-template void DelayEngine::run<true>(const std::atomic<float>*, double, const float*,
-                                     const float*, float*, float*, std::int32_t,
+template void DelayEngine::run<true>(const std::atomic<float>*, double, const float*, const float*,
+                                     float*, float*, std::int32_t,
                                      const std::atomic<std::uint32_t>*);
 
 } // namespace ql

@@ -71,7 +71,7 @@ struct EngineSettings {
 };
 
 class DelayEngine {
-public:
+  public:
     static constexpr std::int32_t DelayLineLength = dsp::kDelayLineLength;
 
     // Runs `frames` frames. Both input samples of a frame are read before either output is
@@ -101,10 +101,10 @@ public:
     float rightDelayLine[DelayLineLength] = {};
     EngineState state;
 
-private:
+  private:
     EngineSettings settings;
-    bool settingsValid = false;        // false until the first frame and after a tempo change
-    std::uint32_t seenChanges = 0;     // the change counter the settings were read at
+    bool settingsValid = false;    // false until the first frame and after a tempo change
+    std::uint32_t seenChanges = 0; // the change counter the settings were read at
     double cachedWholeNote = -1.0;
 };
 

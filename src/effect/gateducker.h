@@ -52,9 +52,8 @@ struct Gate {
     QL_FRAME_INLINE dsp::Floats2 apply(const GateTiming& timing, float threshold,
                                        dsp::Floats2 echoes) {
         using namespace dsp;
-        return advance(timing, threshold, maxAbs(echoes))
-                   ? narrow(widen(echoes) * splat(gateGain))
-                   : pair(0.0f, 0.0f);
+        return advance(timing, threshold, maxAbs(echoes)) ? narrow(widen(echoes) * splat(gateGain))
+                                                          : pair(0.0f, 0.0f);
     }
 
     // The state machine of one frame for the echo level (the larger magnitude of the two echo
@@ -98,7 +97,7 @@ struct Gate {
         return gateState != GateClosed;
     }
 
-private:
+  private:
     // The hold has run out: closing begins (and takes its first step in the same frame).
     void beginClosing() {
         gateHoldCount = 0;

@@ -55,6 +55,8 @@ enum ParamIndex : int {
 float defaultParameterValue(int index);
 
 // A switch parameter is on exactly at 1.0; 0.999 is off.
-inline bool isOn(float value) { return value == 1.0f; }
+inline bool isOn(float value) {
+    return value == 1.0f;
+}
 
 } // namespace ql

@@ -44,8 +44,10 @@ struct ParamInfo {
     }
 };
 
-#define QL_PARAM(p, title, kind, value) {#p, title, ParamKind::kind, value, p}
-#define QL_SPARE(n) {"Spare" #n, "Spare " #n, ParamKind::Spare, 0.0f, n}
+#define QL_PARAM(p, title, kind, value)                                                            \
+    { #p, title, ParamKind::kind, value, p }
+#define QL_SPARE(n)                                                                                \
+    { "Spare" #n, "Spare " #n, ParamKind::Spare, 0.0f, n }
 // The defaults are what a fresh ("Init") program holds; 0.4f, 0.3f and 0.14f are the floats
 // nearest those decimals.
 inline constexpr ParamInfo kParamTable[] = {
@@ -103,11 +105,32 @@ inline constexpr ParamInfo kParamTable[] = {
     QL_PARAM(TempoSync, "Tempo Sync", Switch, 1.0f),
     QL_PARAM(ManualTempo, "Manual Tempo", Tempo, 0.14f),
     QL_PARAM(FilterResoLink, "Filter Resonance Link", Link, 0.0f),
-    QL_SPARE(54), QL_SPARE(55), QL_SPARE(56), QL_SPARE(57), QL_SPARE(58), QL_SPARE(59),
-    QL_SPARE(60), QL_SPARE(61), QL_SPARE(62), QL_SPARE(63), QL_SPARE(64), QL_SPARE(65),
-    QL_SPARE(66), QL_SPARE(67), QL_SPARE(68), QL_SPARE(69), QL_SPARE(70), QL_SPARE(71),
-    QL_SPARE(72), QL_SPARE(73), QL_SPARE(74), QL_SPARE(75), QL_SPARE(76), QL_SPARE(77),
-    QL_SPARE(78), QL_SPARE(79),
+    QL_SPARE(54),
+    QL_SPARE(55),
+    QL_SPARE(56),
+    QL_SPARE(57),
+    QL_SPARE(58),
+    QL_SPARE(59),
+    QL_SPARE(60),
+    QL_SPARE(61),
+    QL_SPARE(62),
+    QL_SPARE(63),
+    QL_SPARE(64),
+    QL_SPARE(65),
+    QL_SPARE(66),
+    QL_SPARE(67),
+    QL_SPARE(68),
+    QL_SPARE(69),
+    QL_SPARE(70),
+    QL_SPARE(71),
+    QL_SPARE(72),
+    QL_SPARE(73),
+    QL_SPARE(74),
+    QL_SPARE(75),
+    QL_SPARE(76),
+    QL_SPARE(77),
+    QL_SPARE(78),
+    QL_SPARE(79),
 };
 #undef QL_PARAM
 #undef QL_SPARE
@@ -127,7 +150,9 @@ constexpr bool rowsInPlace() {
 } // namespace detail
 static_assert(detail::rowsInPlace(), "the table's rows follow the parameter enumeration");
 
-constexpr const ParamInfo& paramInfo(int index) { return kParamTable[index]; }
+constexpr const ParamInfo& paramInfo(int index) {
+    return kParamTable[index];
+}
 
 // The index whose code name is `name` (letter case ignored), or -1.
 int findParam(std::string_view name);

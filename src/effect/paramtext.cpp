@@ -16,7 +16,9 @@ namespace ql {
 
 namespace {
 
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -26,14 +28,16 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
 }
 
 std::string_view trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+        s.remove_suffix(1);
     return s;
 }
 
 // Appends to a text being built in out[0..capacity).
 class TextOut {
-public:
+  public:
     TextOut(char* out, size_t capacity) : out(out), capacity(capacity) {
         if (out && capacity) out[0] = '\0';
     }
@@ -43,7 +47,7 @@ public:
     }
     size_t size() const { return length; }
 
-private:
+  private:
     char* out;
     size_t capacity;
     size_t length = 0;
@@ -90,7 +94,8 @@ bool takeNumber(std::string_view& s, double& number) {
         if (j < s.size() && (s[j] == '+' || s[j] == '-')) ++j;
         if (j < s.size() && s[j] >= '0' && s[j] <= '9') {
             digits.append(s.substr(i, j - i));
-            for (i = j; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) digits.push_back(s[i]);
+            for (i = j; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i)
+                digits.push_back(s[i]);
         }
     }
     double value = 0.0;

@@ -5,9 +5,11 @@
 
 namespace {
 class PlainEditor final : public AEffEditor {
-public:
+  public:
     explicit PlainEditor(APlugin* effect) : AEffEditor(effect) {}
 };
 } // namespace
 
-AEffEditor* createEditorBridge(APlugin* effect) { return new PlainEditor(effect); }
+AEffEditor* createEditorBridge(APlugin* effect) {
+    return new PlainEditor(effect);
+}

@@ -6,14 +6,16 @@
 
 namespace ql {
 
-float defaultParameterValue(int index) { return paramInfo(index).defaultValue; }
+float defaultParameterValue(int index) {
+    return paramInfo(index).defaultValue;
+}
 
 namespace {
 
 // The twelve delay patterns each family of presets runs through, in slot order.
 struct Pattern {
-    const char* kind;  // "PingPong", "Stereo" or "Mono"
-    int left, right;   // delay times in sixteenths
+    const char* kind; // "PingPong", "Stereo" or "Mono"
+    int left, right;  // delay times in sixteenths
 };
 
 constexpr Pattern kPatterns[12] = {

@@ -11,13 +11,17 @@ namespace {
 constexpr std::uint8_t kMagic[4] = {'Q', 'L', 'S', 'T'};
 
 void putU32(std::uint8_t*& p, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) *p++ = static_cast<std::uint8_t>(v >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        *p++ = static_cast<std::uint8_t>(v >> (8 * i));
 }
-void putFloat(std::uint8_t*& p, float v) { putU32(p, std::bit_cast<std::uint32_t>(v)); }
+void putFloat(std::uint8_t*& p, float v) {
+    putU32(p, std::bit_cast<std::uint32_t>(v));
+}
 
 std::uint32_t getU32(const std::uint8_t*& p) {
     std::uint32_t v = 0;
-    for (int i = 0; i < 4; ++i) v |= static_cast<std::uint32_t>(*p++) << (8 * i);
+    for (int i = 0; i < 4; ++i)
+        v |= static_cast<std::uint32_t>(*p++) << (8 * i);
     return v;
 }
 
@@ -34,15 +38,24 @@ bool readValues(const std::uint8_t*& p, float (&values)[kNumParams]) {
 
 const char* describe(StateResult result) {
     switch (result) {
-    case StateResult::Ok: return "ok";
-    case StateResult::Truncated: return "the saved state is truncated";
-    case StateResult::BadMagic: return "not a saved state of this plug-in";
-    case StateResult::NewerVersion: return "the state was saved by a newer version";
-    case StateResult::BadVersion: return "the state has an unknown version";
-    case StateResult::BadSizes: return "the state's sizes are impossible";
-    case StateResult::BadProgram: return "the state's current program does not exist";
-    case StateResult::BadValue: return "the state holds a value outside 0..1";
-    case StateResult::BadName: return "the state holds an unterminated program name";
+    case StateResult::Ok:
+        return "ok";
+    case StateResult::Truncated:
+        return "the saved state is truncated";
+    case StateResult::BadMagic:
+        return "not a saved state of this plug-in";
+    case StateResult::NewerVersion:
+        return "the state was saved by a newer version";
+    case StateResult::BadVersion:
+        return "the state has an unknown version";
+    case StateResult::BadSizes:
+        return "the state's sizes are impossible";
+    case StateResult::BadProgram:
+        return "the state's current program does not exist";
+    case StateResult::BadValue:
+        return "the state holds a value outside 0..1";
+    case StateResult::BadName:
+        return "the state holds an unterminated program name";
     }
     return "unknown result";
 }
@@ -58,7 +71,8 @@ std::vector<std::uint8_t> encodeState(const EffectState& state) {
     putU32(p, kNumPrograms);
     putU32(p, EffectState::kNameField);
     putU32(p, static_cast<std::uint32_t>(state.currentProgram));
-    for (float v : state.values) putFloat(p, v);
+    for (float v : state.values)
+        putFloat(p, v);
     for (const auto& program : state.programs) {
         // Zero-padded after the terminator, so equal states give equal bytes.
         std::uint8_t name[EffectState::kNameField] = {};
@@ -66,7 +80,8 @@ std::vector<std::uint8_t> encodeState(const EffectState& state) {
         std::memcpy(name, program.name, n);
         std::memcpy(p, name, sizeof name);
         p += sizeof name;
-        for (float v : program.values) putFloat(p, v);
+        for (float v : program.values)
+            putFloat(p, v);
     }
     return blob;
 }
@@ -83,8 +98,8 @@ StateResult decodeState(const void* data, size_t size, EffectState& out) {
     const std::uint32_t numParams = getU32(p);
     const std::uint32_t numPrograms = getU32(p);
     const std::uint32_t nameField = getU32(p);
-    if (headerSize != kStateHeaderSize || numParams != kNumParams ||
-        numPrograms != kNumPrograms || nameField != EffectState::kNameField)
+    if (headerSize != kStateHeaderSize || numParams != kNumParams || numPrograms != kNumPrograms ||
+        nameField != EffectState::kNameField)
         return StateResult::BadSizes;
     if (size < kStateSize) return StateResult::Truncated;
     if (size > kStateSize) return StateResult::BadSizes;

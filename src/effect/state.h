@@ -38,19 +38,19 @@ struct EffectState {
 
 constexpr std::uint32_t kStateVersion = 1;
 constexpr size_t kStateHeaderSize = 28;
-constexpr size_t kStateSize = kStateHeaderSize + 4 * kNumParams +
-                              kNumPrograms * (EffectState::kNameField + 4 * kNumParams);
+constexpr size_t kStateSize =
+    kStateHeaderSize + 4 * kNumParams + kNumPrograms * (EffectState::kNameField + 4 * kNumParams);
 
 enum class StateResult {
     Ok,
-    Truncated,     // shorter than its header or than the sizes it declares
-    BadMagic,      // not a saved state of this effect
-    NewerVersion,  // written by a later version; refused rather than half read
-    BadVersion,    // version 0
-    BadSizes,      // counts or sizes that this version never writes, or bytes beyond its end
-    BadProgram,    // current program outside 0..39
-    BadValue,      // a value outside 0..1 or not finite
-    BadName,       // a program name without its terminator
+    Truncated,    // shorter than its header or than the sizes it declares
+    BadMagic,     // not a saved state of this effect
+    NewerVersion, // written by a later version; refused rather than half read
+    BadVersion,   // version 0
+    BadSizes,     // counts or sizes that this version never writes, or bytes beyond its end
+    BadProgram,   // current program outside 0..39
+    BadValue,     // a value outside 0..1 or not finite
+    BadName,      // a program name without its terminator
 };
 
 // A short English description of a result, for logs and error messages of tools.

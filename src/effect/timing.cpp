@@ -11,7 +11,9 @@
 namespace ql {
 
 namespace {
-bool finitePositive(double value) { return value > 0.0 && std::isfinite(value); }
+bool finitePositive(double value) {
+    return value > 0.0 && std::isfinite(value);
+}
 } // namespace
 
 double samplesPerWholeNote(double tempo, double sampleRate) {
@@ -53,8 +55,8 @@ double APlugin::runTimingStep() {
         if (lastTimeInfo->flags & kVstTempoValid)
             reportedTempo = static_cast<float>(lastTimeInfo->tempo);
         else
-            reportedTempo = static_cast<float>(
-                tempoAt(tempoQueryPosition(lastTimeInfo->samplePos)) / 10000.0);
+            reportedTempo =
+                static_cast<float>(tempoAt(tempoQueryPosition(lastTimeInfo->samplePos)) / 10000.0);
         if (isOn(param(TempoSync))) {
             synced = true;
             tempo = reportedTempo;

@@ -11,18 +11,23 @@ using TNames = std::pair<std::string_view, int64_t>;
 using V = const TFormValue&;
 using R = TFormReader&;
 
-constexpr TNames kFontStyles[] = {
-    {"fsBold", fsBold}, {"fsItalic", fsItalic}, {"fsUnderline", fsUnderline},
-    {"fsStrikeOut", fsStrikeOut}};
-constexpr TNames kBorderStyles[] = {{"bsNone", bsNone},     {"bsSingle", bsSingle},
-                                    {"bsSizeable", bsSizeable}, {"bsDialog", bsDialog},
-                                    {"bsToolWindow", bsToolWindow}, {"bsSizeToolWin", bsSizeToolWin}};
+constexpr TNames kFontStyles[] = {{"fsBold", fsBold},
+                                  {"fsItalic", fsItalic},
+                                  {"fsUnderline", fsUnderline},
+                                  {"fsStrikeOut", fsStrikeOut}};
+constexpr TNames kBorderStyles[] = {
+    {"bsNone", bsNone},     {"bsSingle", bsSingle},         {"bsSizeable", bsSizeable},
+    {"bsDialog", bsDialog}, {"bsToolWindow", bsToolWindow}, {"bsSizeToolWin", bsSizeToolWin}};
 constexpr TNames kAlignments[] = {
     {"taLeftJustify", taLeftJustify}, {"taRightJustify", taRightJustify}, {"taCenter", taCenter}};
 constexpr TNames kLayouts[] = {{"tlTop", tlTop}, {"tlCenter", tlCenter}, {"tlBottom", tlBottom}};
 
-int32_t Coordinate(V v, R r) { return int32_t(r.Integer(v, -kMaxControlSize, kMaxControlSize)); }
-int32_t Size(V v, R r) { return int32_t(r.Integer(v, 0, kMaxControlSize)); }
+int32_t Coordinate(V v, R r) {
+    return int32_t(r.Integer(v, -kMaxControlSize, kMaxControlSize));
+}
+int32_t Size(V v, R r) {
+    return int32_t(r.Integer(v, 0, kMaxControlSize));
+}
 
 // One part of the font changed, the rest kept: the control's own font from then on.
 template <class F> void ChangeFont(TControl& c, F&& change) {
@@ -35,7 +40,8 @@ template <class F> void ChangeFont(TControl& c, F&& change) {
 
 void RegisterFrameworkFormClasses(TFormClassRegistry& registry) {
     registry.RegisterBase("TComponent", "")
-        .Property<TComponent>("Tag", [](TComponent& c, V v, R r) { c.SetTag(intptr_t(r.Integer(v))); });
+        .Property<TComponent>("Tag",
+                              [](TComponent& c, V v, R r) { c.SetTag(intptr_t(r.Integer(v))); });
 
     registry.RegisterBase("TControl", "TComponent")
         .Property<TControl>("Left", [](TControl& c, V v, R r) { c.SetLeft(Coordinate(v, r)); })
@@ -105,14 +111,12 @@ void RegisterFrameworkFormClasses(TFormClassRegistry& registry) {
 
     registry.Register<TLabel>("TLabel", "TGraphicControl")
         .Property<TLabel>("Caption", [](TLabel& c, V v, R r) { c.SetCaption(r.String(v)); })
-        .Property<TLabel>("Alignment",
-                          [](TLabel& c, V v, R r) {
-                              c.SetAlignment(TAlignment(r.Enumeration(v, kAlignments)));
-                          })
-        .Property<TLabel>("Layout",
-                          [](TLabel& c, V v, R r) {
-                              c.SetLayout(TTextLayout(r.Enumeration(v, kLayouts)));
-                          })
+        .Property<TLabel>(
+            "Alignment",
+            [](TLabel& c, V v, R r) { c.SetAlignment(TAlignment(r.Enumeration(v, kAlignments))); })
+        .Property<TLabel>(
+            "Layout",
+            [](TLabel& c, V v, R r) { c.SetLayout(TTextLayout(r.Enumeration(v, kLayouts))); })
         .Property<TLabel>("AutoSize", [](TLabel& c, V v, R r) { c.SetAutoSize(r.Boolean(v)); })
         .Property<TLabel>("Transparent",
                           [](TLabel& c, V v, R r) { c.SetTransparent(r.Boolean(v)); })
@@ -133,9 +137,8 @@ void RegisterFrameworkFormClasses(TFormClassRegistry& registry) {
 
     registry.Register<TTimer>("TTimer", "TComponent")
         .Property<TTimer>("Enabled", [](TTimer& c, V v, R r) { c.SetEnabled(r.Boolean(v)); })
-        .Property<TTimer>("Interval",
-                          [](TTimer& c, V v, R r) {
-                              c.SetInterval(uint32_t(r.Integer(v, 0, UINT32_MAX)));
-                          })
+        .Property<TTimer>(
+            "Interval",
+            [](TTimer& c, V v, R r) { c.SetInterval(uint32_t(r.Integer(v, 0, UINT32_MAX))); })
         .Property<TTimer>("OnTimer", [](TTimer& c, V v, R r) { c.SetOnTimer(r.Handler(v)); });
 }

@@ -15,14 +15,19 @@ namespace {
 struct TToken {
     enum TKind { tkEnd, tkIdent, tkInt, tkFloat, tkString, tkSymbol, tkHex };
     TKind Kind = tkEnd;
-    std::string Text; // Ident (dotted), String (unescaped), Symbol (one char), Hex (digits), numbers
+    std::string
+        Text; // Ident (dotted), String (unescaped), Symbol (one char), Hex (digits), numbers
     int64_t Int = 0;
     long double Real = 0;
     int Line = 0;
 };
 
-bool IdentStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_'; }
-bool IdentPart(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
+bool IdentStart(char c) {
+    return std::isalpha(static_cast<unsigned char>(c)) || c == '_';
+}
+bool IdentPart(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+}
 
 class TLexer {
   public:
@@ -60,7 +65,8 @@ class TLexer {
                 ++fPos;
             } else if (c == ' ' || c == '\t' || c == '\r') {
                 ++fPos;
-            } else if (c == '#' || (c == '/' && fPos + 1 < fText.size() && fText[fPos + 1] == '/')) {
+            } else if (c == '#' ||
+                       (c == '/' && fPos + 1 < fText.size() && fText[fPos + 1] == '/')) {
                 while (fPos < fText.size() && fText[fPos] != '\n')
                     ++fPos;
             } else {
@@ -129,8 +135,7 @@ class TLexer {
         while (fPos < fText.size() && std::isxdigit(static_cast<unsigned char>(fText[fPos])))
             ++fPos;
         const std::string digits(fText.substr(start, fPos - start));
-        if (digits.empty() || digits.size() > 16 ||
-            (fPos < fText.size() && IdentPart(fText[fPos])))
+        if (digits.empty() || digits.size() > 16 || (fPos < fText.size() && IdentPart(fText[fPos])))
             throw EFormError("malformed hexadecimal number", fLine);
         t.Kind = TToken::tkInt;
         t.Int = int64_t(std::strtoull(digits.c_str(), nullptr, 16));
@@ -154,8 +159,7 @@ class TLexer {
                 else if (e == 'n')
                     out += '\n';
                 else
-                    throw EFormError(std::string("unknown escape \\") + e + " in a string",
-                                     fLine);
+                    throw EFormError(std::string("unknown escape \\") + e + " in a string", fLine);
             } else {
                 out += c;
             }
@@ -177,8 +181,7 @@ class TLexer {
             } else if (std::isxdigit(static_cast<unsigned char>(c))) {
                 digits += c;
             } else if (c != ' ' && c != '\t' && c != '\r') {
-                throw EFormError(std::string("unexpected character '") + c +
-                                     "' in a binary block",
+                throw EFormError(std::string("unexpected character '") + c + "' in a binary block",
                                  fLine);
             }
         }
@@ -196,10 +199,14 @@ class TLexer {
 
 std::string Describe(const TToken& t) {
     switch (t.Kind) {
-    case TToken::tkEnd: return "the end of the description";
-    case TToken::tkString: return "string \"" + t.Text + "\"";
-    case TToken::tkHex: return "a binary block";
-    default: return "'" + t.Text + "'";
+    case TToken::tkEnd:
+        return "the end of the description";
+    case TToken::tkString:
+        return "string \"" + t.Text + "\"";
+    case TToken::tkHex:
+        return "a binary block";
+    default:
+        return "'" + t.Text + "'";
     }
 }
 
@@ -305,12 +312,14 @@ class TParser {
                     uint8_t(std::strtoul(fTok.Text.substr(i, 2).c_str(), nullptr, 16)));
             Advance();
             return v;
-        case TToken::tkIdent: return IdentifierValue(v);
+        case TToken::tkIdent:
+            return IdentifierValue(v);
         case TToken::tkSymbol:
             if (IsSymbol('[')) return SetValue(v);
             if (IsSymbol('<')) return CollectionValue(v);
             [[fallthrough]];
-        case TToken::tkEnd: break;
+        case TToken::tkEnd:
+            break;
         }
         throw EFormError("expected a value, found " + Describe(fTok), fTok.Line);
     }
@@ -376,9 +385,8 @@ class TParser {
                 return v;
             }
             if (!IsKeyword("item"))
-                throw EFormError("expected 'item' or '>' in the collection, found " +
-                                     Describe(fTok),
-                                 fTok.Line);
+                throw EFormError(
+                    "expected 'item' or '>' in the collection, found " + Describe(fTok), fTok.Line);
             TFormItem item;
             item.Line = fTok.Line;
             Advance();
@@ -404,35 +412,61 @@ class TParser {
 using TNames = std::pair<std::string_view, int64_t>;
 
 constexpr TNames kColorNames[] = {
-    {"clBlack", clBlack},         {"clMaroon", clMaroon},       {"clGreen", clGreen},
-    {"clOlive", clOlive},         {"clNavy", clNavy},           {"clPurple", clPurple},
-    {"clTeal", clTeal},           {"clGray", clGray},           {"clSilver", clSilver},
-    {"clRed", clRed},             {"clLime", clLime},           {"clYellow", clYellow},
-    {"clBlue", clBlue},           {"clFuchsia", clFuchsia},     {"clAqua", clAqua},
-    {"clWhite", clWhite},         {"clNone", clNone},           {"clDefault", clDefault},
-    {"clScrollBar", clScrollBar}, {"clBackground", clBackground}, {"clWindow", clWindow},
-    {"clWindowText", clWindowText}, {"clBtnFace", clBtnFace},   {"clBtnShadow", clBtnShadow},
-    {"clGrayText", clGrayText},   {"clBtnText", clBtnText},     {"clBtnHighlight", clBtnHighlight},
+    {"clBlack", clBlack},
+    {"clMaroon", clMaroon},
+    {"clGreen", clGreen},
+    {"clOlive", clOlive},
+    {"clNavy", clNavy},
+    {"clPurple", clPurple},
+    {"clTeal", clTeal},
+    {"clGray", clGray},
+    {"clSilver", clSilver},
+    {"clRed", clRed},
+    {"clLime", clLime},
+    {"clYellow", clYellow},
+    {"clBlue", clBlue},
+    {"clFuchsia", clFuchsia},
+    {"clAqua", clAqua},
+    {"clWhite", clWhite},
+    {"clNone", clNone},
+    {"clDefault", clDefault},
+    {"clScrollBar", clScrollBar},
+    {"clBackground", clBackground},
+    {"clWindow", clWindow},
+    {"clWindowText", clWindowText},
+    {"clBtnFace", clBtnFace},
+    {"clBtnShadow", clBtnShadow},
+    {"clGrayText", clGrayText},
+    {"clBtnText", clBtnText},
+    {"clBtnHighlight", clBtnHighlight},
 };
 
 constexpr TNames kCursorNames[] = {
-    {"crDefault", crDefault},     {"crNone", crNone},         {"crArrow", crArrow},
-    {"crCross", crCross},         {"crIBeam", crIBeam},       {"crSizeNESW", crSizeNESW},
-    {"crSizeNS", crSizeNS},       {"crSizeNWSE", crSizeNWSE}, {"crSizeWE", crSizeWE},
+    {"crDefault", crDefault},     {"crNone", crNone},           {"crArrow", crArrow},
+    {"crCross", crCross},         {"crIBeam", crIBeam},         {"crSizeNESW", crSizeNESW},
+    {"crSizeNS", crSizeNS},       {"crSizeNWSE", crSizeNWSE},   {"crSizeWE", crSizeWE},
     {"crUpArrow", crUpArrow},     {"crHourGlass", crHourGlass}, {"crNo", crNo},
     {"crHandPoint", crHandPoint}, {"crSizeAll", crSizeAll},
 };
 
 const char* KindName(TFormValue::TKind kind) {
     switch (kind) {
-    case TFormValue::vaInteger: return "a number";
-    case TFormValue::vaFloat: return "a decimal number";
-    case TFormValue::vaString: return "a string";
-    case TFormValue::vaIdent: return "a name";
-    case TFormValue::vaSet: return "a set";
-    case TFormValue::vaBinary: return "binary data";
-    case TFormValue::vaResource: return "a resource";
-    case TFormValue::vaCollection: return "a collection";
+    case TFormValue::vaInteger:
+        return "a number";
+    case TFormValue::vaFloat:
+        return "a decimal number";
+    case TFormValue::vaString:
+        return "a string";
+    case TFormValue::vaIdent:
+        return "a name";
+    case TFormValue::vaSet:
+        return "a set";
+    case TFormValue::vaBinary:
+        return "binary data";
+    case TFormValue::vaResource:
+        return "a resource";
+    case TFormValue::vaCollection:
+        return "a collection";
     }
     return "a value";
 }
@@ -450,8 +484,7 @@ class TLoader {
     void Load(const TFormObject& root) {
         if (root.ClassName != fForm.ClassName())
             throw EFormError("the description is of class " + root.ClassName +
-                                 ", the form being loaded is a " +
-                                 std::string(fForm.ClassName()),
+                                 ", the form being loaded is a " + std::string(fForm.ClassName()),
                              root.Line);
         const TFormClass* cls = fClasses->Find(root.ClassName);
         if (!cls) cls = fClasses->Find("TForm");
@@ -479,7 +512,8 @@ class TLoader {
   private:
     void Create(const TFormObject& obj, TWinControl* parent) {
         const TFormClass* cls = fClasses->Find(obj.ClassName);
-        if (!cls) throw EFormError("unknown class " + obj.ClassName + " of object " + obj.Name, obj.Line);
+        if (!cls)
+            throw EFormError("unknown class " + obj.ClassName + " of object " + obj.Name, obj.Line);
         if (!cls->Factory())
             throw EFormError("class " + obj.ClassName + " of object " + obj.Name +
                                  " cannot be created (it is only a base class)",
@@ -558,7 +592,9 @@ class TLoader {
 
 // ---------------------------------------------------------------------------------------------
 
-TFormObject ParseFormDescription(std::string_view text) { return TParser(text).Root(); }
+TFormObject ParseFormDescription(std::string_view text) {
+    return TParser(text).Root();
+}
 
 TFormClass& TFormClass::Property(std::string name, TFormSetter setter) {
     fProperties[std::move(name)] = std::move(setter);
@@ -579,9 +615,8 @@ TFormClass& TFormClassRegistry::Register(const std::string& name, const std::str
     if (!parent.empty()) {
         base = Find(parent);
         if (!base)
-            throw EFormError("class " + name + " derives from " + parent +
-                                 ", which is not registered",
-                             0);
+            throw EFormError(
+                "class " + name + " derives from " + parent + ", which is not registered", 0);
     }
     auto it = fClasses.find(name);
     if (it != fClasses.end()) {
@@ -673,7 +708,8 @@ int64_t TFormReader::Enumeration(const TFormValue& v, std::span<const TNames> na
 }
 
 int64_t TFormReader::SetOf(const TFormValue& v, std::span<const TNames> names) const {
-    if (v.Kind != TFormValue::vaSet) Fail(v, std::string("expected a set, found ") + KindName(v.Kind));
+    if (v.Kind != TFormValue::vaSet)
+        Fail(v, std::string("expected a set, found ") + KindName(v.Kind));
     int64_t bits = 0;
     for (const std::string& member : v.Names) {
         TFormValue one;

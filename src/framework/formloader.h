@@ -5,9 +5,9 @@
 //
 //   object PluginEditorWindow: TPluginEditorWindow      # the form being loaded
 //     ClientWidth = 600
-//     Font.Name = "MS Sans Serif"                       # strings in double quotes, \" and \\ escapes
-//     Color = rgb(166, 166, 166)                        # or clSilver, or $00A6A6A6, or 12345
-//     object updater: TDIBTimer                         # owned by the form
+//     Font.Name = "MS Sans Serif"                       # strings in double quotes, \" and
+//     \\ escapes Color = rgb(166, 166, 166)                        # or clSilver, or $00A6A6A6, or
+//     12345 object updater: TDIBTimer                         # owned by the form
 //       Interval = 100
 //       OnTimer = UpdaterTimer                          # bound by handler name
 //     end
@@ -81,10 +81,10 @@ struct TFormValue {
     int Line = 0;
     int64_t Int = 0;
     long double Real = 0;
-    std::string Text;                // String; Identifier; Resource: its name
-    std::vector<std::string> Names;  // Set
-    std::vector<uint8_t> Bytes;      // Binary
-    std::vector<TFormItem> Items;    // Collection
+    std::string Text;               // String; Identifier; Resource: its name
+    std::vector<std::string> Names; // Set
+    std::vector<uint8_t> Bytes;     // Binary
+    std::vector<TFormItem> Items;   // Collection
 };
 
 struct TFormProperty {
@@ -151,7 +151,8 @@ class TFormClassRegistry {
     // Registering a name again replaces its factory and keeps its properties.
     TFormClass& Register(const std::string& name, const std::string& parent, TFormFactory factory);
     template <class T> TFormClass& Register(const std::string& name, const std::string& parent) {
-        return Register(name, parent, [](TComponent* owner) -> TComponent* { return new T(owner); });
+        return Register(name, parent,
+                        [](TComponent* owner) -> TComponent* { return new T(owner); });
     }
     // A base class: properties only.
     TFormClass& RegisterBase(const std::string& name, const std::string& parent) {

@@ -16,7 +16,9 @@ APluginEditor::~APluginEditor() {
     closedWhilePumping.reset();
 }
 
-APlugin& APluginEditor::plugin() const { return *static_cast<APlugin*>(effect); }
+APlugin& APluginEditor::plugin() const {
+    return *static_cast<APlugin*>(effect);
+}
 
 VstInt32 APluginEditor::getRect(ERect** place) {
     rect.top = 0;
@@ -76,7 +78,8 @@ void APluginEditor::destroyWindow() {
     if (!view) return;
     // An update that saw the window before the exchange may still be writing into it. This
     // thread waits; the updating one never does.
-    while (updatesInFlight.load(std::memory_order_seq_cst) != 0) std::this_thread::yield();
+    while (updatesInFlight.load(std::memory_order_seq_cst) != 0)
+        std::this_thread::yield();
     if (pumping)
         closedWhilePumping.reset(view);
     else

@@ -29,7 +29,7 @@ struct TEditorTiming {
 // What the bridge needs of an open editor: the window and the window-system connection it lives
 // on. Destroying the view destroys the window, then the connection.
 class IEditorView {
-public:
+  public:
     virtual ~IEditorView() = default;
     virtual int32_t ClientWidth() const = 0;
     virtual int32_t ClientHeight() const = 0;
@@ -52,7 +52,7 @@ public:
 using TEditorViewFactory = std::unique_ptr<IEditorView> (*)(void* parent);
 
 class APluginEditor : public AEffEditor {
-public:
+  public:
     APluginEditor(APlugin* effect, TEditorViewFactory factory);
     ~APluginEditor() override;
 
@@ -66,7 +66,7 @@ public:
     void* getParentWindow() const { return parentWindow; }
     bool hasWindow() const { return window.load(std::memory_order_relaxed) != nullptr; }
 
-private:
+  private:
     APlugin& plugin() const;
     void pushValues(IEditorView& view);
     void destroyWindow();

@@ -15,7 +15,7 @@
 namespace {
 
 class TNativeEditorView final : public IEditorView {
-public:
+  public:
     TNativeEditorView(std::unique_ptr<IPlatform> platform, void* parent)
         : fPlatform(std::move(platform)),
           fWindow(std::make_unique<TPluginEditorWindow>(nullptr, parent, fPlatform.get())) {
@@ -51,7 +51,7 @@ public:
     void UpdaterTimer() override { fWindow->UpdaterTimer(fWindow->updater); }
     void PumpEvents() override { fPlatform->PumpEvents(); }
 
-private:
+  private:
     std::unique_ptr<IPlatform> fPlatform;
     std::unique_ptr<TPluginEditorWindow> fWindow;
 };

@@ -9,7 +9,7 @@
 class AudioEffect;
 
 class AEffEditor {
-public:
+  public:
     explicit AEffEditor(AudioEffect* effect) : effect(effect) {}
     virtual ~AEffEditor() = default;
     AEffEditor(const AEffEditor&) = delete;
@@ -39,7 +39,7 @@ public:
     AudioEffect* getEffect() const { return effect; }
     void* getSystemWindow() const { return systemWindow; }
 
-protected:
+  protected:
     AudioEffect* effect;
     void* systemWindow = nullptr;
     std::atomic<VstInt32> updateFlag{0};

@@ -64,8 +64,7 @@ float QL_VSTCALL getParameterEntry(AEffect* e, VstInt32 index) {
 
 } // namespace
 
-AudioEffect::AudioEffect(audioMasterCallback audioMaster, VstInt32 numPrograms,
-                         VstInt32 numParams)
+AudioEffect::AudioEffect(audioMasterCallback audioMaster, VstInt32 numPrograms, VstInt32 numParams)
     : numPrograms(numPrograms), numParams(numParams), audioMaster(audioMaster) {
     std::memset(&cEffect, 0, sizeof(cEffect));
     cEffect.magic = kEffectMagic;
@@ -85,7 +84,9 @@ AudioEffect::AudioEffect(audioMasterCallback audioMaster, VstInt32 numPrograms,
     cEffect.processReplacing = processReplacingEntry;
 }
 
-AudioEffect::~AudioEffect() { destroyEditor(); }
+AudioEffect::~AudioEffect() {
+    destroyEditor();
+}
 
 void AudioEffect::setEditor(AEffEditor* newEditor) {
     editor = newEditor;
@@ -108,9 +109,13 @@ VstInt32 AudioEffect::getMasterVersion() {
     return version == 0 ? 1 : clampToInt32(version);
 }
 
-VstInt32 AudioEffect::getCurrentUniqueId() { return clampToInt32(callHost(audioMasterCurrentId)); }
+VstInt32 AudioEffect::getCurrentUniqueId() {
+    return clampToInt32(callHost(audioMasterCurrentId));
+}
 
-void AudioEffect::masterIdle() { callHost(audioMasterIdle); }
+void AudioEffect::masterIdle() {
+    callHost(audioMasterIdle);
+}
 
 bool AudioEffect::isInputConnected(VstInt32 input) {
     return !audioMaster || callHost(audioMasterPinConnected, input, 0) == 0;

@@ -9,7 +9,7 @@
 #include <cstdint>
 
 class AudioEffect {
-public:
+  public:
     AudioEffect(audioMasterCallback audioMaster, VstInt32 numPrograms, VstInt32 numParams);
     virtual ~AudioEffect();
     AudioEffect(const AudioEffect&) = delete;
@@ -72,7 +72,7 @@ public:
     VstInt32 getNumPrograms() const { return numPrograms; }
     VstInt32 getNumParams() const { return numParams; }
 
-protected:
+  protected:
     void setFlag(VstInt32 flag, bool state) {
         if (state)
             cEffect.flags |= flag;

@@ -5,7 +5,9 @@
 #include <cstring>
 
 namespace {
-VstIntPtr truth(bool b) { return b ? 1 : 0; }
+VstIntPtr truth(bool b) {
+    return b ? 1 : 0;
+}
 } // namespace
 
 VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
@@ -158,8 +160,12 @@ VstInt32 AudioEffectX::getParameterQuantization() {
     return clampToInt32(callHost(audioMasterGetParameterQuantization));
 }
 
-bool AudioEffectX::ioChanged() { return callHost(audioMasterIOChanged) != 0; }
-bool AudioEffectX::needIdle() { return callHost(audioMasterNeedIdle) != 0; }
+bool AudioEffectX::ioChanged() {
+    return callHost(audioMasterIOChanged) != 0;
+}
+bool AudioEffectX::needIdle() {
+    return callHost(audioMasterNeedIdle) != 0;
+}
 
 bool AudioEffectX::sizeWindow(VstInt32 width, VstInt32 height) {
     return callHost(audioMasterSizeWindow, width, height) != 0;
@@ -244,7 +250,9 @@ VstIntPtr AudioEffectX::hostVendorSpecific(VstInt32 lArg1, VstIntPtr lArg2, void
 VstInt32 AudioEffectX::canHostDo(char* text) {
     return clampToInt32(callHost(audioMasterCanDo, 0, 0, text));
 }
-VstInt32 AudioEffectX::getHostLanguage() { return clampToInt32(callHost(audioMasterGetLanguage)); }
+VstInt32 AudioEffectX::getHostLanguage() {
+    return clampToInt32(callHost(audioMasterGetLanguage));
+}
 void* AudioEffectX::openWindow(void* window) {
     return reinterpret_cast<void*>(callHost(audioMasterOpenWindow, 0, 0, window));
 }
@@ -254,9 +262,15 @@ bool AudioEffectX::closeWindow(void* window) {
 void* AudioEffectX::getDirectory() {
     return reinterpret_cast<void*>(callHost(audioMasterGetDirectory));
 }
-bool AudioEffectX::updateDisplay() { return callHost(audioMasterUpdateDisplay) != 0; }
-bool AudioEffectX::beginEdit(VstInt32 index) { return callHost(audioMasterBeginEdit, index) != 0; }
-bool AudioEffectX::endEdit(VstInt32 index) { return callHost(audioMasterEndEdit, index) != 0; }
+bool AudioEffectX::updateDisplay() {
+    return callHost(audioMasterUpdateDisplay) != 0;
+}
+bool AudioEffectX::beginEdit(VstInt32 index) {
+    return callHost(audioMasterBeginEdit, index) != 0;
+}
+bool AudioEffectX::endEdit(VstInt32 index) {
+    return callHost(audioMasterEndEdit, index) != 0;
+}
 bool AudioEffectX::openFileSelector(void* ptr) {
     return ptr && callHost(audioMasterOpenFileSelector, 0, 0, ptr) != 0;
 }
@@ -308,6 +322,7 @@ bool AudioEffectX::matchArrangement(VstSpeakerArrangement** to, VstSpeakerArrang
     // The records run past the declared array: walk them through plain pointers.
     VstSpeakerProperties* dst = (*to)->speakers;
     VstSpeakerProperties* src = from->speakers;
-    for (VstInt32 i = 0; i < from->numChannels; ++i) copySpeaker(dst + i, src + i);
+    for (VstInt32 i = 0; i < from->numChannels; ++i)
+        copySpeaker(dst + i, src + i);
     return true;
 }

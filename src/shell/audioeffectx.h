@@ -4,7 +4,7 @@
 #include "shell/audioeffect.h"
 
 class AudioEffectX : public AudioEffect {
-public:
+  public:
     AudioEffectX(audioMasterCallback audioMaster, VstInt32 numPrograms, VstInt32 numParams)
         : AudioEffect(audioMaster, numPrograms, numParams) {}
 
@@ -37,12 +37,8 @@ public:
     virtual AEffect* getNextPlug(VstInt32 output);
     virtual void inputConnected(VstInt32 index, bool state) {}
     virtual void outputConnected(VstInt32 index, bool state) {}
-    virtual bool getInputProperties(VstInt32 index, VstPinProperties* properties) {
-        return false;
-    }
-    virtual bool getOutputProperties(VstInt32 index, VstPinProperties* properties) {
-        return false;
-    }
+    virtual bool getInputProperties(VstInt32 index, VstPinProperties* properties) { return false; }
+    virtual bool getOutputProperties(VstInt32 index, VstPinProperties* properties) { return false; }
     virtual VstInt32 getPlugCategory() { return (cEffect.flags & effFlagsIsSynth) ? 2 : 0; }
     virtual VstInt32 willProcessReplacing();
     virtual VstInt32 getCurrentProcessLevel();
@@ -53,8 +49,7 @@ public:
     virtual VstIntPtr reportDestinationBuffer() { return 0; }
     virtual bool offlineRead(void* offline, VstInt32 option, bool readSource);
     virtual bool offlineWrite(void* offline, VstInt32 option);
-    virtual bool offlineStart(void* audioFiles, VstInt32 numAudioFiles,
-                              VstInt32 numNewAudioFiles);
+    virtual bool offlineStart(void* audioFiles, VstInt32 numAudioFiles, VstInt32 numNewAudioFiles);
     virtual VstInt32 offlineGetCurrentPass();
     virtual VstInt32 offlineGetCurrentMetaPass();
     virtual bool offlineNotify(void* ptr, VstInt32 numAudioFiles, bool start) { return false; }
@@ -95,8 +90,7 @@ public:
     virtual bool getVendorString(char* text) { return false; }
     virtual bool getProductString(char* text) { return false; }
     virtual VstInt32 getVendorVersion() { return 0; }
-    virtual VstIntPtr vendorSpecific(VstInt32 lArg, VstIntPtr lArg2, void* ptrArg,
-                                     float floatArg) {
+    virtual VstIntPtr vendorSpecific(VstInt32 lArg, VstIntPtr lArg2, void* ptrArg, float floatArg) {
         return 0;
     }
     virtual VstInt32 canDo(char* text) { return 0; }
@@ -108,9 +102,7 @@ public:
     virtual bool keysRequired() { return false; }
     virtual VstInt32 getVstVersion() { return 2300; }
     virtual VstInt32 getMidiProgramName(VstInt32 channel, void* midiProgramName) { return 0; }
-    virtual VstInt32 getCurrentMidiProgram(VstInt32 channel, void* currentProgram) {
-        return -1;
-    }
+    virtual VstInt32 getCurrentMidiProgram(VstInt32 channel, void* currentProgram) { return -1; }
     virtual VstInt32 getMidiProgramCategory(VstInt32 channel, void* category) { return 0; }
     virtual bool hasMidiProgramsChanged(VstInt32 channel) { return false; }
     virtual bool getMidiKeyName(VstInt32 channel, void* keyName) { return false; }

@@ -8,7 +8,9 @@
 #endif
 
 namespace {
-AEffect* createEffect(audioMasterCallback audioMaster) { return ql::createVstEffect(audioMaster); }
+AEffect* createEffect(audioMasterCallback audioMaster) {
+    return ql::createVstEffect(audioMaster);
+}
 } // namespace
 
 // Hosts look for `main` (the original name) or `VSTPluginMain`. A C++ function cannot be named

@@ -3,5 +3,7 @@
 #include "sys/fpenv.h"
 
 #if !defined(_WIN32)
-__attribute__((constructor)) static void qlLibraryLoad() { ql::sys::maskFloatingPointExceptions(); }
+__attribute__((constructor)) static void qlLibraryLoad() {
+    ql::sys::maskFloatingPointExceptions();
+}
 #endif

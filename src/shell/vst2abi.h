@@ -22,9 +22,8 @@ using VstIntPtr = intptr_t;
 
 struct AEffect;
 
-using audioMasterCallback = VstIntPtr(QL_VSTCALL*)(AEffect* effect, VstInt32 opcode,
-                                                   VstInt32 index, VstIntPtr value, void* ptr,
-                                                   float opt);
+using audioMasterCallback = VstIntPtr(QL_VSTCALL*)(AEffect* effect, VstInt32 opcode, VstInt32 index,
+                                                   VstIntPtr value, void* ptr, float opt);
 using AEffectDispatcherProc = VstIntPtr(QL_VSTCALL*)(AEffect* effect, VstInt32 opcode,
                                                      VstInt32 index, VstIntPtr value, void* ptr,
                                                      float opt);
@@ -309,8 +308,8 @@ enum : int {
 
 // Layout checks: the 32-bit layout is the one hosts of the original platform expect; on 8-byte
 // pointers the same order holds with natural alignment.
-#define QL_CHECK_OFFSET(type, field, off32, off64)                                                \
-    static_assert(offsetof(type, field) == (sizeof(void*) == 4 ? (off32) : (off64)),             \
+#define QL_CHECK_OFFSET(type, field, off32, off64)                                                 \
+    static_assert(offsetof(type, field) == (sizeof(void*) == 4 ? (off32) : (off64)),               \
                   #type "::" #field " is not where hosts expect it")
 
 static_assert(sizeof(void*) == 4 || sizeof(void*) == 8, "only 32-bit and 64-bit platforms");

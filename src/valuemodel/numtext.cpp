@@ -31,7 +31,8 @@ struct Sink {
     }
     // Stops reading the source once nothing more fits: it may be a host's unterminated text.
     void put(const char* s) {
-        while (!full() && *s) put(*s++);
+        while (!full() && *s)
+            put(*s++);
     }
     size_t finish() {
         if (capacity > 0) out[length] = '\0';
@@ -43,7 +44,7 @@ struct Sink {
 // limbs (least significant first): even the largest values print exactly and without the C
 // library, whose long double support differs between glibc and the Windows runtimes.
 class BigUnsigned {
-public:
+  public:
     explicit BigUnsigned(uint64_t v) {
         limbs[0] = static_cast<uint32_t>(v);
         limbs[1] = static_cast<uint32_t>(v >> 32);
@@ -70,7 +71,8 @@ public:
             limbs[i + whole + 1] |= static_cast<uint32_t>(v >> 32);
             limbs[i + whole] = static_cast<uint32_t>(v);
         }
-        for (int i = 0; i < whole; ++i) limbs[i] = 0;
+        for (int i = 0; i < whole; ++i)
+            limbs[i] = 0;
         size += whole + 1;
         trim();
     }
@@ -118,13 +120,14 @@ public:
     // Room for 2^16384 (the largest long double) times 2^64 times 10^9, and one spare limb.
     static constexpr int kLimbs = (16384 + 64 + 30) / 32 + 2;
 
-private:
+  private:
     bool bit(int n) const {
         const int i = n / 32;
         return i < size && ((limbs[i] >> (n % 32)) & 1u) != 0;
     }
     void trim() {
-        while (size > 0 && limbs[size - 1] == 0) --size;
+        while (size > 0 && limbs[size - 1] == 0)
+            --size;
     }
 
     uint32_t limbs[kLimbs + 1] = {};
@@ -133,13 +136,14 @@ private:
 
 // The decimal digits of a BigUnsigned, most significant first, at least minDigits of them.
 class Digits {
-public:
+  public:
     Digits(BigUnsigned value, int minDigits) {
         do {
             chunks[count++] = value.divide(1000000000u);
         } while (!value.isZero());
         int top = 1;
-        for (uint32_t t = chunks[count - 1]; t >= 10; t /= 10) ++top;
+        for (uint32_t t = chunks[count - 1]; t >= 10; t /= 10)
+            ++top;
         natural = top + 9 * (count - 1);
         total = natural > minDigits ? natural : minDigits;
     }
@@ -149,11 +153,12 @@ public:
         const int fromRight = total - 1 - i;
         if (fromRight >= natural) return '0';
         uint32_t chunk = chunks[fromRight / 9];
-        for (int k = fromRight % 9; k > 0; --k) chunk /= 10;
+        for (int k = fromRight % 9; k > 0; --k)
+            chunk /= 10;
         return static_cast<char>('0' + chunk % 10);
     }
 
-private:
+  private:
     static constexpr int kChunks = (BigUnsigned::kLimbs * 32) / 29 + 2; // 10^9 > 2^29
     uint32_t chunks[kChunks] = {};
     int count = 0;
@@ -174,7 +179,9 @@ void putPadding(Sink& sink, size_t bodyLength, int minWidth) {
 
 } // namespace
 
-char decimalSeparator() { return gSeparator.load(std::memory_order_relaxed); }
+char decimalSeparator() {
+    return gSeparator.load(std::memory_order_relaxed);
+}
 void setDecimalSeparator(char separator) {
     gSeparator.store(separator ? separator : '.', std::memory_order_relaxed);
 }
@@ -189,7 +196,8 @@ size_t formatFixedDivided(char* out, size_t capacity, long double value, int div
 
     if (const char* text = nonFiniteText(value)) {
         size_t n = 0;
-        while (text[n]) ++n;
+        while (text[n])
+            ++n;
         putPadding(sink, n, minWidth);
         sink.put(text);
         return sink.finish();
@@ -206,9 +214,11 @@ size_t formatFixedDivided(char* out, size_t capacity, long double value, int div
     BigUnsigned scaled(mantissa);
     uint32_t fives = 1;
     if (decimalShift >= 0) {
-        for (int i = 0; i < decimalShift; ++i) scaled.multiply(10);
+        for (int i = 0; i < decimalShift; ++i)
+            scaled.multiply(10);
     } else {
-        for (int i = 0; i < -decimalShift; ++i) fives *= 5;
+        for (int i = 0; i < -decimalShift; ++i)
+            fives *= 5;
         binary += decimalShift;
     }
     bool up = false;

@@ -10,10 +10,14 @@ long double unit(float x) {
     return x;
 }
 
-float toFloat(long double x) { return static_cast<float>(x); }
+float toFloat(long double x) {
+    return static_cast<float>(x);
+}
 
 // x^e with x in 0..1 through the general power function, as the roots are defined.
-long double power(long double x, long double e) { return x == 0.0L ? 0.0L : std::pow(x, e); }
+long double power(long double x, long double e) {
+    return x == 0.0L ? 0.0L : std::pow(x, e);
+}
 
 // The inverted scales subtract from the float constant 1.0.
 constexpr long double kOne = 1.0f;
@@ -23,10 +27,16 @@ constexpr long double kQuarter = 0.25L;
 
 } // namespace
 
-float QLCvalueScale::ToPosition(float value) const { return toFloat(unit(value)); }
-float QLCvalueScale::FromPosition(float fraction) const { return toFloat(unit(fraction)); }
+float QLCvalueScale::ToPosition(float value) const {
+    return toFloat(unit(value));
+}
+float QLCvalueScale::FromPosition(float fraction) const {
+    return toFloat(unit(fraction));
+}
 
-float QLCsquareValueScale::ToPosition(float value) const { return toFloat(std::sqrt(unit(value))); }
+float QLCsquareValueScale::ToPosition(float value) const {
+    return toFloat(std::sqrt(unit(value)));
+}
 float QLCsquareValueScale::FromPosition(float fraction) const {
     const long double x = unit(fraction);
     return toFloat(x * x);
@@ -49,7 +59,9 @@ float QLCexp4ValueScale::FromPosition(float fraction) const {
     return toFloat(square * square);
 }
 
-float QLCinvertValueScale::ToPosition(float value) const { return toFloat(kOne - unit(value)); }
+float QLCinvertValueScale::ToPosition(float value) const {
+    return toFloat(kOne - unit(value));
+}
 float QLCinvertValueScale::FromPosition(float fraction) const {
     return toFloat(kOne - unit(fraction));
 }

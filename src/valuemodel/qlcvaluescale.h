@@ -4,7 +4,7 @@
 #pragma once
 
 class QLCvalueScale {
-public:
+  public:
     QLCvalueScale() = default;
     virtual ~QLCvalueScale() = default;
 
@@ -17,33 +17,33 @@ public:
 
 // Square root law: the middle of the travel is a quarter of the range.
 class QLCsquareValueScale : public QLCvalueScale {
-public:
+  public:
     float ToPosition(float value) const override;
     float FromPosition(float fraction) const override;
 };
 
 class QLCcubicValueScale : public QLCvalueScale {
-public:
+  public:
     float ToPosition(float value) const override;
     float FromPosition(float fraction) const override;
 };
 
 // Fourth root law: the middle of the travel is a sixteenth of the range.
 class QLCexp4ValueScale : public QLCvalueScale {
-public:
+  public:
     float ToPosition(float value) const override;
     float FromPosition(float fraction) const override;
 };
 
 // Value 1 at position 0: the top of a vertical slider.
 class QLCinvertValueScale : public QLCvalueScale {
-public:
+  public:
     float ToPosition(float value) const override;
     float FromPosition(float fraction) const override;
 };
 
 class QLCsquareInvertValueScale : public QLCvalueScale {
-public:
+  public:
     float ToPosition(float value) const override;
     float FromPosition(float fraction) const override;
 };

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 class QLCvalueType {
-public:
+  public:
     // The size of the label buffers ToText writes into; a text is cut to fit, never overruns.
     static constexpr size_t TextSize = 12;
 
@@ -20,70 +20,70 @@ public:
 
 // round(value x 100), halves to even: 0.125 shows 12.
 class QLCpercentValueType : public QLCvalueType {
-public:
+  public:
     void ToText(char* dest, float value) const override;
 };
 
 // Max x value milliseconds, no decimals.
 class QLCmsValueType : public QLCvalueType {
-public:
+  public:
     explicit QLCmsValueType(int32_t max) : max(max) {}
     int32_t Max() const { return max; }
     void SetMax(int32_t n) { max = n; }
     void ToText(char* dest, float value) const override;
 
-private:
+  private:
     int32_t max;
 };
 
 // (value - 0.5) x Max milliseconds: an offset either side of the centre.
 class QLCbidiMsValueType : public QLCvalueType {
-public:
+  public:
     explicit QLCbidiMsValueType(int32_t max) : max(max) {}
     int32_t Max() const { return max; }
     void SetMax(int32_t n) { max = n; }
     void ToText(char* dest, float value) const override;
 
-private:
+  private:
     int32_t max;
 };
 
 // Max x value sixteenths, one decimal. The range is fixed at construction.
 class QLCrhythmValueType : public QLCvalueType {
-public:
+  public:
     explicit QLCrhythmValueType(int32_t max) : max(max) {}
     int32_t Max() const { return max; }
     void ToText(char* dest, float value) const override;
 
-private:
+  private:
     int32_t max;
 };
 
 // (value - 0.5) x Max sixteenths, one decimal.
 class QLCbidiRhythmValueType : public QLCvalueType {
-public:
+  public:
     explicit QLCbidiRhythmValueType(int32_t max) : max(max) {}
     int32_t Max() const { return max; }
     void ToText(char* dest, float value) const override;
 
-private:
+  private:
     int32_t max;
 };
 
 // 20 log10(value) decibels, one decimal; "-INF" for 0.
 class QLCdbValueType : public QLCvalueType {
-public:
+  public:
     void ToText(char* dest, float value) const override;
 };
 
 // Max x value hertz: whole hertz below 1000, else kilohertz with one decimal and a "k".
 class QLChzValueType : public QLCvalueType {
-public:
+  public:
     explicit QLChzValueType(int32_t max) : max(max) {}
     int32_t Max() const { return max; }
     void SetMax(int32_t n) { max = n; }
     void ToText(char* dest, float value) const override;
 
-private:
+  private:
     int32_t max;
 };

@@ -15,8 +15,8 @@
 
 #include <chrono>
 #include <cstdio>
-#include <map>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -87,7 +87,7 @@ std::vector<std::pair<int, float>> automated(const std::string& output) {
 }
 
 class EditorHostEndToEnd : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         Display* dpy = XOpenDisplay(nullptr);
         if (!dpy) GTEST_SKIP() << "no X display reachable (scripts/test runs this under Xvfb)";
@@ -188,12 +188,11 @@ TEST_F(EditorHostEndToEnd, ScreenshotShowsThePanelAndGesturesReachTheHost) {
     ASSERT_FALSE(window.empty()) << readFile(out);
 
     const std::string at = " --window " + window + " ";
-    const std::string drag =
-        "xdotool mousemove" + at + std::to_string(sliderX) + " " + std::to_string(thumb) +
-        " sleep 0.2 mousedown 1 sleep 0.2 mousemove" + at + std::to_string(sliderX) +
-        " " + std::to_string(thumb - 10) + " sleep 0.2 mousemove" + at +
-        std::to_string(sliderX) + " " + std::to_string(thumb - 25) +
-        " sleep 0.2 mouseup 1 sleep 0.3";
+    const std::string drag = "xdotool mousemove" + at + std::to_string(sliderX) + " " +
+                             std::to_string(thumb) + " sleep 0.2 mousedown 1 sleep 0.2 mousemove" +
+                             at + std::to_string(sliderX) + " " + std::to_string(thumb - 10) +
+                             " sleep 0.2 mousemove" + at + std::to_string(sliderX) + " " +
+                             std::to_string(thumb - 25) + " sleep 0.2 mouseup 1 sleep 0.3";
     const std::string click = "xdotool mousemove" + at + std::to_string(buttonX) + " " +
                               std::to_string(buttonY) + " sleep 0.2 click 1 sleep 0.5";
     EXPECT_EQ(run(drag), 0);

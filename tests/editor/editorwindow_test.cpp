@@ -20,12 +20,18 @@ using Window = TPluginEditorWindow;
 TEST_F(EditorWindowTest, ConstructionKeepsStoredCaptionsButTheVersion) {
     EXPECT_EQ(Get<TLabel>("VersionLabel").Caption(), "v0.22alpha");
     const std::pair<const char*, const char*> stored[] = {
-        {"LeftDelayTimeInMsLabel", "9999"},   {"RightInitialDelayTimeInMsLabel", "9999"},
-        {"DryLevelLabel", "-20,0"},           {"LeftFilterResoLabel", "-20,0"},
-        {"LeftFilterFreqLabel", "22,1k"},     {"LoCutLabel", "22,1k"},
-        {"LeftDelayTimeRhythmicLabel", "4,0"}, {"RightInitialDelayTimeRhythmicLabel", "4,0"},
-        {"GateSpeedLabel", "100"},            {"kHzLabel", "xxxxx kHz"},
-        {"BPMLabel", "0 BPM"},                {"HostCanSyncLabel", "Host Sync: NO"},
+        {"LeftDelayTimeInMsLabel", "9999"},
+        {"RightInitialDelayTimeInMsLabel", "9999"},
+        {"DryLevelLabel", "-20,0"},
+        {"LeftFilterResoLabel", "-20,0"},
+        {"LeftFilterFreqLabel", "22,1k"},
+        {"LoCutLabel", "22,1k"},
+        {"LeftDelayTimeRhythmicLabel", "4,0"},
+        {"RightInitialDelayTimeRhythmicLabel", "4,0"},
+        {"GateSpeedLabel", "100"},
+        {"kHzLabel", "xxxxx kHz"},
+        {"BPMLabel", "0 BPM"},
+        {"HostCanSyncLabel", "Host Sync: NO"},
         {"BpmSyncLabel", "140,00"}};
     for (auto [name, caption] : stored)
         EXPECT_EQ(Get<TLabel>(name).Caption(), caption) << name;
@@ -35,22 +41,35 @@ TEST_F(EditorWindowTest, ConstructionKeepsStoredCaptionsButTheVersion) {
 }
 
 TEST_F(EditorWindowTest, BindsEveryParameterAndTagsItsControls) {
-    const std::pair<const char*, int> tagged[] = {
-        {"DryLevelSlider", 0},         {"DryOnButton", 1},
-        {"LeftDelayLevelSlider", 2},   {"DelayLevelLinkButton", 4},
-        {"RightDelayLevelSlider", 5},  {"LeftDelayTimeSlider", 7},
-        {"LeftDelayFitButton", 10},    {"DelayTimeLinkButton", 11},
-        {"RightDelayTimeSlider", 12},  {"RightDelayFitButton", 15},
-        {"InitialDelayOnButton", 16},  {"LeftInitialDelayTimeKnob", 17},
-        {"RightInitialDelayTimeKnob", 19}, {"LeftFilterFreqSlider", 22},
-        {"LeftFilterResoKnob", 24},    {"FilterFreqLinkButton", 25},
-        {"RightFilterFreqSlider", 27}, {"RightFilterResoKnob", 29},
-        {"LeftFeedbackLevelSlider", 31}, {"FeedbackLinkButton", 32},
-        {"RightFeedbackLevelSlider", 34}, {"HiCutSlider", 36},
-        {"LoCutSlider", 39},           {"DuckerRangeKnob", 42},
-        {"DuckerSpeedKnob", 43},       {"GateThresholdKnob", 47},
-        {"GateSpeedKnob", 48},         {"TempoSyncButton", 51},
-        {"FilterResoLinkButton", 53}};
+    const std::pair<const char*, int> tagged[] = {{"DryLevelSlider", 0},
+                                                  {"DryOnButton", 1},
+                                                  {"LeftDelayLevelSlider", 2},
+                                                  {"DelayLevelLinkButton", 4},
+                                                  {"RightDelayLevelSlider", 5},
+                                                  {"LeftDelayTimeSlider", 7},
+                                                  {"LeftDelayFitButton", 10},
+                                                  {"DelayTimeLinkButton", 11},
+                                                  {"RightDelayTimeSlider", 12},
+                                                  {"RightDelayFitButton", 15},
+                                                  {"InitialDelayOnButton", 16},
+                                                  {"LeftInitialDelayTimeKnob", 17},
+                                                  {"RightInitialDelayTimeKnob", 19},
+                                                  {"LeftFilterFreqSlider", 22},
+                                                  {"LeftFilterResoKnob", 24},
+                                                  {"FilterFreqLinkButton", 25},
+                                                  {"RightFilterFreqSlider", 27},
+                                                  {"RightFilterResoKnob", 29},
+                                                  {"LeftFeedbackLevelSlider", 31},
+                                                  {"FeedbackLinkButton", 32},
+                                                  {"RightFeedbackLevelSlider", 34},
+                                                  {"HiCutSlider", 36},
+                                                  {"LoCutSlider", 39},
+                                                  {"DuckerRangeKnob", 42},
+                                                  {"DuckerSpeedKnob", 43},
+                                                  {"GateThresholdKnob", 47},
+                                                  {"GateSpeedKnob", 48},
+                                                  {"TempoSyncButton", 51},
+                                                  {"FilterResoLinkButton", 53}};
     for (auto [name, tag] : tagged) {
         TComponent* c = window->FindComponent(name);
         ASSERT_NE(c, nullptr) << name;
@@ -216,7 +235,8 @@ class FeedbackDrag : public EditorWindowTest {
 TEST_F(FeedbackDrag, LinkedSendsBothSidesWithEqualValues) {
     OpenWith(1.0f);
     ASSERT_TRUE(window->Link(2).Linked);
-    EXPECT_EQ(window->Component(34).Value, 0.75f) << "a link switched on by the tick copies nothing";
+    EXPECT_EQ(window->Component(34).Value, 0.75f)
+        << "a link switched on by the tick copies nothing";
     Drag(-20);
     const std::vector<TSent> sent = TakeSent();
     ASSERT_GE(sent.size(), 2u);
@@ -225,7 +245,8 @@ TEST_F(FeedbackDrag, LinkedSendsBothSidesWithEqualValues) {
     int rights = 0;
     for (const TSent& s : sent) {
         ASSERT_TRUE(s.Index == 31 || s.Index == 34) << s.Index;
-        if (s.Index == 31) left = s.Value;
+        if (s.Index == 31)
+            left = s.Value;
         else {
             EXPECT_EQ(s.Value, left);
             ++rights;

@@ -30,9 +30,9 @@ class TestWindow : public TForm {
     std::string_view ClassName() const override { return "TPluginEditorWindow"; }
 };
 
-const char* const kHandlers[] = {"UpdaterTimer",      "SimpleButtonClick", "SimpleKnobChange",
+const char* const kHandlers[] = {"UpdaterTimer",       "SimpleButtonClick",  "SimpleKnobChange",
                                  "SimpleSliderChange", "LinkedSliderChange", "LinkedKnobChange",
-                                 "LinkButtonClick",   "FitButtonClick",    "LogoImageClick",
+                                 "LinkButtonClick",    "FitButtonClick",     "LogoImageClick",
                                  "BackSideImageClick"};
 
 class EditorLayout : public ::testing::Test {
@@ -132,9 +132,9 @@ TEST_F(EditorLayout, BuildsTheFormItsMembersAndBothSides) {
     EXPECT_EQ(Get<TDIBSlider>("DIBSlider5").Max(), 100);
     EXPECT_FALSE(Get<TDIBSlider>("DIBSlider5").OnChange());
 
-    EXPECT_EQ(calls, (std::vector<std::string>{"UpdaterTimer updater",
-                                               "BackSideImageClick BackSideImage",
-                                               "BackSideImageClick BackSideContainer"}));
+    EXPECT_EQ(calls,
+              (std::vector<std::string>{"UpdaterTimer updater", "BackSideImageClick BackSideImage",
+                                        "BackSideImageClick BackSideContainer"}));
 }
 
 TEST_F(EditorLayout, ImageListHoldsThe13SkinImagesAsStored) {
@@ -276,12 +276,18 @@ TEST_F(EditorLayout, SkinnedControlsCarryTheirImagesSettingsAndHandlers) {
 TEST_F(EditorLayout, LabelsShowTheirStoredCaptionsInThreeStyles) {
     Load(Recording());
     const std::map<std::string, std::string> captions = {
-        {"VersionLabel", "v0.00"},     {"kHzLabel", "xxxxx kHz"},
-        {"BPMLabel", "0 BPM"},         {"HostCanSyncLabel", "Host Sync: NO"},
-        {"LeftDelayTimeInMsLabel", "9999"}, {"RightDelayLevelLabel", "-20,0"},
-        {"HiCutLabel", "22,1k"},       {"GateSpeedLabel", "100"},
-        {"RightInitialDelayTimeRhythmicLabel", "4,0"}, {"Label9", "/ 16"},
-        {"BpmSyncLabel", "140,00"},    {"LevelLinkLabel", "LevelLinkDbglabel"},
+        {"VersionLabel", "v0.00"},
+        {"kHzLabel", "xxxxx kHz"},
+        {"BPMLabel", "0 BPM"},
+        {"HostCanSyncLabel", "Host Sync: NO"},
+        {"LeftDelayTimeInMsLabel", "9999"},
+        {"RightDelayLevelLabel", "-20,0"},
+        {"HiCutLabel", "22,1k"},
+        {"GateSpeedLabel", "100"},
+        {"RightInitialDelayTimeRhythmicLabel", "4,0"},
+        {"Label9", "/ 16"},
+        {"BpmSyncLabel", "140,00"},
+        {"LevelLinkLabel", "LevelLinkDbglabel"},
         {"DuckerDebugLabel", "-"}};
     for (const auto& [name, caption] : captions)
         EXPECT_EQ(Get<TLabel>(name.c_str()).Caption(), caption) << name;

@@ -125,7 +125,7 @@ TEST_F(DIBFormClasses, RefusesImagesThatAreNotThere) {
     };
     for (const Case& c : cases) {
         const std::string message = Error(c.body);
-        EXPECT_NE(message.find(c.expected), std::string::npos)
-            << "description:\n" << c.body << "message: " << message;
+        EXPECT_NE(message.find(c.expected), std::string::npos) << "description:\n"
+                                                               << c.body << "message: " << message;
     }
 }

@@ -19,7 +19,7 @@ namespace {
 
 // Everything any view did, kept beyond the views' lives.
 struct ViewLog {
-    std::vector<std::string> calls; // UI-thread calls, in order
+    std::vector<std::string> calls;            // UI-thread calls, in order
     std::vector<std::pair<int, float>> values; // SetParameterValue from the UI thread
     std::atomic<int> offThreadValues{0};
     int created = 0;
@@ -33,7 +33,7 @@ struct ViewLog {
 ViewLog* gLog = nullptr;
 
 class FakeView final : public IEditorView {
-public:
+  public:
     FakeView() { ++gLog->created; }
     ~FakeView() override {
         alive = 0;
@@ -68,7 +68,7 @@ public:
         if (gLog->onPump) gLog->onPump();
     }
 
-private:
+  private:
     static constexpr int kAlive = 0x5155494C;
     std::atomic<int> alive{kAlive};
 };
@@ -77,12 +77,16 @@ std::unique_ptr<IEditorView> MakeFake(void* parent) {
     gLog->lastParent = parent;
     return std::make_unique<FakeView>();
 }
-std::unique_ptr<IEditorView> MakeNothing(void*) { return nullptr; }
+std::unique_ptr<IEditorView> MakeNothing(void*) {
+    return nullptr;
+}
 
-void* Parent(uintptr_t id) { return reinterpret_cast<void*>(id); }
+void* Parent(uintptr_t id) {
+    return reinterpret_cast<void*>(id);
+}
 
 class BridgeTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         gLog = &log;
         Install(MakeFake);
@@ -106,7 +110,8 @@ protected:
     }
     size_t Count(const std::string& call) const {
         size_t n = 0;
-        for (const auto& c : log.calls) n += c == call;
+        for (const auto& c : log.calls)
+            n += c == call;
         return n;
     }
 
@@ -135,7 +140,8 @@ TEST_F(BridgeTest, RectIsEmptyBeforeTheFirstOpenAndKeepsTheLastWindowsSizeAfterC
 }
 
 TEST_F(BridgeTest, OpenCreatesPlacesFeedsAndRefreshesInThatOrder) {
-    for (int i = 0; i < ql::kNumParams; ++i) plugin->setParameter(i, float(i) / 100.0f);
+    for (int i = 0; i < ql::kNumParams; ++i)
+        plugin->setParameter(i, float(i) / 100.0f);
     ASSERT_EQ(bridge->open(Parent(42)), 1);
     EXPECT_EQ(log.lastParent, Parent(42));
     EXPECT_EQ(bridge->getParentWindow(), Parent(42));
@@ -147,8 +153,8 @@ TEST_F(BridgeTest, OpenCreatesPlacesFeedsAndRefreshesInThatOrder) {
         EXPECT_FLOAT_EQ(log.values[size_t(i)].second, float(i) / 100.0f);
     }
     const std::vector<std::string> tail(log.calls.end() - 4, log.calls.end());
-    EXPECT_EQ(tail, (std::vector<std::string>{"SetEffect", "EnableUpdater", "UpdaterTimer",
-                                              "Repaint"}));
+    EXPECT_EQ(tail,
+              (std::vector<std::string>{"SetEffect", "EnableUpdater", "UpdaterTimer", "Repaint"}));
     EXPECT_FALSE(plugin->isEditorClosed());
 }
 

@@ -35,7 +35,7 @@ VstIntPtr QL_VSTCALL host(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr v
 }
 
 class CountingEditor : public AEffEditor {
-public:
+  public:
     using AEffEditor::AEffEditor;
     void update() override { ++updates; }
     int updates = 0;
@@ -43,7 +43,7 @@ public:
 
 // The effect with a counting editor object in place of the one it installs itself.
 class TestPlugin : public APlugin {
-public:
+  public:
     explicit TestPlugin(audioMasterCallback h) : APlugin(h) {
         destroyEditor();
         counter = new CountingEditor(this);
@@ -53,7 +53,7 @@ public:
 };
 
 class PluginTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         gRequests.clear();
         gTimeInfo = nullptr;

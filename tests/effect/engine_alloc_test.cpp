@@ -22,12 +22,24 @@ void* allocate(std::size_t size) {
 }
 } // namespace
 
-void* operator new(std::size_t size) { return allocate(size); }
-void* operator new[](std::size_t size) { return allocate(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void* operator new(std::size_t size) {
+    return allocate(size);
+}
+void* operator new[](std::size_t size) {
+    return allocate(size);
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 namespace {
 VstTimeInfo quietInfo{};
@@ -61,7 +73,7 @@ TEST(EngineAllocation, ProcessingAllocatesNothing) {
         // stages switching on between blocks (the editor bridge's part is not counted)
         if (i == 10) effect->setParameter(ql::GateOn, 1.0f);
         if (i == 20) effect->setParameter(ql::LeftFilterOn, 1.0f);
-        if (i == 25) quietInfo.flags = 0; // tempo through tempoAt
+        if (i == 25) quietInfo.flags = 0;    // tempo through tempoAt
         if (i == 30) quietGivesInfo = false; // no time information
         counting = true;
         effect->processReplacing(ins, outs, 512);

@@ -25,7 +25,9 @@ struct Rng {
     int below(int n) { return static_cast<int>((next() >> 8) % static_cast<uint32_t>(n)); }
 };
 
-bool sameBits(float a, float b) { return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b); }
+bool sameBits(float a, float b) {
+    return std::bit_cast<uint32_t>(a) == std::bit_cast<uint32_t>(b);
+}
 
 } // namespace
 
@@ -33,24 +35,38 @@ TEST(EngineChanges, CounterDrivenRunsMatchReadingEveryFrame) {
     auto counted = std::make_unique<DelayEngine>();
     auto everyFrame = std::make_unique<DelayEngine>();
     std::atomic<float> params[kNumParams];
-    for (int i = 0; i < kNumParams; ++i) params[i].store(defaultParameterValue(i));
+    for (int i = 0; i < kNumParams; ++i)
+        params[i].store(defaultParameterValue(i));
     std::atomic<uint32_t> changes{0};
     const auto set = [&](int index, float value) {
         params[index].store(value, std::memory_order_relaxed);
         changes.fetch_add(1, std::memory_order_release);
     };
-    const int switches[] = {DryOn,          LeftDelayOn,   RightDelayOn,   DelayTimeLink,
-                            InitialDelayOn, LeftFilterOn,  RightFilterOn,  LeftFeedbackOn,
-                            RightFeedbackOn, HiCutOn,      LoCutOn,        DuckerOn,
+    const int switches[] = {DryOn,           LeftDelayOn,  RightDelayOn,  DelayTimeLink,
+                            InitialDelayOn,  LeftFilterOn, RightFilterOn, LeftFeedbackOn,
+                            RightFeedbackOn, HiCutOn,      LoCutOn,       DuckerOn,
                             GateOn};
-    const int values[] = {DryLevel,        LeftDelayLevel,        RightDelayLevel,
-                          LeftDelayTime,   RightDelayTime,        LeftInitialDelayTime,
-                          RightInitialDelayTime, LeftFilterFreq,  LeftFilterReso,
-                          RightFilterFreq, RightFilterReso,       LeftFeedbackLevel,
-                          RightFeedbackLevel, HiCutFreq,          LoCutFreq,
-                          DuckerRange,     DuckerSpeed,           GateThreshold,
+    const int values[] = {DryLevel,
+                          LeftDelayLevel,
+                          RightDelayLevel,
+                          LeftDelayTime,
+                          RightDelayTime,
+                          LeftInitialDelayTime,
+                          RightInitialDelayTime,
+                          LeftFilterFreq,
+                          LeftFilterReso,
+                          RightFilterFreq,
+                          RightFilterReso,
+                          LeftFeedbackLevel,
+                          RightFeedbackLevel,
+                          HiCutFreq,
+                          LoCutFreq,
+                          DuckerRange,
+                          DuckerSpeed,
+                          GateThreshold,
                           GateSpeed};
-    for (int s : switches) set(s, 1.0f);
+    for (int s : switches)
+        set(s, 1.0f);
     set(LeftDelayTime, 0.01f);
     set(RightDelayTime, 0.02f);
     set(GateThreshold, 0.1f);
@@ -90,15 +106,15 @@ TEST(EngineChanges, CounterDrivenRunsMatchReadingEveryFrame) {
             inL[i] = (rng.unit() - 0.5f) * burst;
             inR[i] = rng.below(100) == 0 ? NAN : (rng.unit() - 0.5f) * burst;
         }
-        counted->run<false>(params, wholeNote, inL.data(), inR.data(), outA.data(), outB.data(),
-                            n, &changes);
-        everyFrame->run<false>(params, wholeNote, inL.data(), inR.data(), outC.data(),
-                               outD.data(), n);
+        counted->run<false>(params, wholeNote, inL.data(), inR.data(), outA.data(), outB.data(), n,
+                            &changes);
+        everyFrame->run<false>(params, wholeNote, inL.data(), inR.data(), outC.data(), outD.data(),
+                               n);
         for (int i = 0; i < n; ++i) {
             if (!sameBits(outA[i], outC[i]) || !sameBits(outB[i], outD[i])) {
                 if (differing++ < 5)
-                    ADD_FAILURE() << "frame " << frames + i << ": " << outA[i] << " vs "
-                                  << outC[i] << ", " << outB[i] << " vs " << outD[i];
+                    ADD_FAILURE() << "frame " << frames + i << ": " << outA[i] << " vs " << outC[i]
+                                  << ", " << outB[i] << " vs " << outD[i];
             }
         }
         frames += n;
@@ -115,10 +131,8 @@ TEST(EngineChanges, CounterDrivenRunsMatchReadingEveryFrame) {
 TEST(EngineChanges, ASetParameterFromAnotherThreadTakesEffectWithinTheBlock) {
     auto effect = enginetest::makeEffect();
     APlugin& e = *effect;
-    enginetest::setAll(e, {{DryOn, 1.0f},
-                           {DryLevel, 1.0f},
-                           {LeftDelayOn, 0.0f},
-                           {RightDelayOn, 0.0f}});
+    enginetest::setAll(
+        e, {{DryOn, 1.0f}, {DryLevel, 1.0f}, {LeftDelayOn, 0.0f}, {RightDelayOn, 0.0f}});
     // Long enough (some milliseconds) for the other thread to come in while it runs.
     constexpr int kFrames = 1 << 21;
     std::vector<float> inL(kFrames, 0.5f), inR(kFrames, -0.5f), outL(kFrames), outR(kFrames);
@@ -130,7 +144,8 @@ TEST(EngineChanges, ASetParameterFromAnotherThreadTakesEffectWithinTheBlock) {
         e.setParameter(DryLevel, 1.0f);
         std::atomic<bool> started{false};
         std::thread writer([&] {
-            while (!started.load(std::memory_order_acquire)) std::this_thread::yield();
+            while (!started.load(std::memory_order_acquire))
+                std::this_thread::yield();
             e.setParameter(DryLevel, 0.25f);
         });
         started.store(true, std::memory_order_release);

@@ -59,12 +59,24 @@ std::vector<float> noise(int frames, uint32_t seed, float scale = 1.0f) {
 }
 
 void allStagesOn(APlugin& e) {
-    setAll(e, {{DryOn, 1.0f},         {LeftDelayTime, 0.01f},   {RightDelayTime, 0.013f},
-               {LeftFilterOn, 1.0f},  {LeftFilterFreq, 0.6f},   {LeftFilterReso, 0.5f},
-               {RightFilterOn, 1.0f}, {RightFilterFreq, 0.4f},  {RightFilterReso, 0.3f},
-               {HiCutOn, 1.0f},       {HiCutFreq, 0.7f},        {LoCutOn, 1.0f},
-               {LoCutFreq, 0.05f},    {GateOn, 1.0f},           {GateThreshold, 0.2f},
-               {DuckerOn, 1.0f},      {DuckerRange, 0.3f},      {LeftInitialDelayTime, 0.45f},
+    setAll(e, {{DryOn, 1.0f},
+               {LeftDelayTime, 0.01f},
+               {RightDelayTime, 0.013f},
+               {LeftFilterOn, 1.0f},
+               {LeftFilterFreq, 0.6f},
+               {LeftFilterReso, 0.5f},
+               {RightFilterOn, 1.0f},
+               {RightFilterFreq, 0.4f},
+               {RightFilterReso, 0.3f},
+               {HiCutOn, 1.0f},
+               {HiCutFreq, 0.7f},
+               {LoCutOn, 1.0f},
+               {LoCutFreq, 0.05f},
+               {GateOn, 1.0f},
+               {GateThreshold, 0.2f},
+               {DuckerOn, 1.0f},
+               {DuckerRange, 0.3f},
+               {LeftInitialDelayTime, 0.45f},
                {RightInitialDelayTime, 0.52f}});
 }
 
@@ -112,7 +124,7 @@ TEST(EngineFlow, ASwitchAt0999IsOff) {
     plainEcho(*e, 0.25f, 0.25f);
     setAll(*e, {{LeftDelayOn, 0.999f}, {DryOn, 0.999f}, {RightFeedbackOn, 1.0f}});
     ClickRender r = renderClick(*e, 30000);
-    EXPECT_TRUE(r.left.empty());          // no echo and no dry
+    EXPECT_TRUE(r.left.empty());                 // no echo and no dry
     EXPECT_EQ(r.right, std::vector<int>{22050}); // the echo, no dry at frame 0
 
     // the left line kept running: switching the echo on brings back what is in it
@@ -147,7 +159,8 @@ TEST(EngineFlow, WhatEntersTheLineIsBoundedWhileTheGateSwitchIsOn) {
     std::fill(b.inL.begin(), b.inL.end(), 0.5f); // 0.5 + 0.5 meets the curve's peak once
     b.run(*e);
     float peak = 0.0f;
-    for (int i = 0; i < 20000; ++i) peak = std::fmax(peak, e->getEngine().leftDelayLine[i]);
+    for (int i = 0; i < 20000; ++i)
+        peak = std::fmax(peak, e->getEngine().leftDelayLine[i]);
     EXPECT_EQ(peak, static_cast<float>(dsp::softSaturate(1.0, dsp::kLineKnee)));
     EXPECT_LE(peak, 0.9f);
     EXPECT_GT(peak, 0.899f);
@@ -157,7 +170,9 @@ TEST(EngineFlow, FilterStagesWiredIntoTheirPlaces) {
     // a resonant filter at frequency 0 holds the feedback at its (zero) state: one echo only
     auto e = makeEffect(120.0, 44100.0);
     plainEcho(*e, 0.125f, 0.125f);
-    setAll(*e, {{LeftFeedbackOn, 1.0f}, {RightFeedbackOn, 1.0f}, {LeftFilterOn, 1.0f},
+    setAll(*e, {{LeftFeedbackOn, 1.0f},
+                {RightFeedbackOn, 1.0f},
+                {LeftFilterOn, 1.0f},
                 {LeftFilterFreq, 0.0f}});
     ClickRender r = renderClick(*e, 40000);
     EXPECT_EQ(r.left, std::vector<int>{11025});
@@ -303,8 +318,12 @@ TEST(EngineFlow, NonFiniteInputCountsAsSilence) {
 TEST(EngineFlow, ARunawayLoopNeverLeavesTheFloatRange) {
     // full feedback through a resonant filter at its limits, nothing bounding the loop
     auto e = makeEffect(120.0, 44100.0);
-    setAll(*e, {{LeftDelayTime, 0.001f}, {InitialDelayOn, 0.0f}, {LeftFeedbackLevel, 1.0f},
-                {LeftFilterOn, 1.0f}, {LeftFilterFreq, 1.0f}, {LeftFilterReso, 1.0f},
+    setAll(*e, {{LeftDelayTime, 0.001f},
+                {InitialDelayOn, 0.0f},
+                {LeftFeedbackLevel, 1.0f},
+                {LeftFilterOn, 1.0f},
+                {LeftFilterFreq, 1.0f},
+                {LeftFilterReso, 1.0f},
                 {DryOn, 1.0f}});
     Block b(4096);
     b.inL = noise(4096, 3, 1e30f);
@@ -318,7 +337,8 @@ TEST(EngineFlow, ARunawayLoopNeverLeavesTheFloatRange) {
     const DelayEngine& s = e->getEngine();
     EXPECT_TRUE(std::isfinite(dsp::left(s.state.filter.stage1)));
     EXPECT_TRUE(std::isfinite(dsp::left(s.state.filter.stage2)));
-    for (int i = 0; i < DelayEngine::DelayLineLength; i += 1) ASSERT_TRUE(std::isfinite(s.leftDelayLine[i]));
+    for (int i = 0; i < DelayEngine::DelayLineLength; i += 1)
+        ASSERT_TRUE(std::isfinite(s.leftDelayLine[i]));
 }
 
 TEST(EngineFlow, BadBuffersAndFrameCountsProcessNothingButRunTheTiming) {
@@ -348,12 +368,14 @@ TEST(EngineFlow, BrokenTempiKeepEveryTapInsideTheLines) {
     for (double tempo : {0.0, -120.0, nan, inf, 1e-300, 1.0, 5.0}) {
         auto e = makeEffect(tempo, 192000.0);
         allStagesOn(*e);
-        setAll(*e, {{LeftDelayTime, 1.0f}, {LeftInitialDelayTime, 0.0f},
-                    {RightInitialDelayTime, 1.0f}});
+        setAll(
+            *e,
+            {{LeftDelayTime, 1.0f}, {LeftInitialDelayTime, 0.0f}, {RightInitialDelayTime, 1.0f}});
         Block b(5000);
         b.inL = noise(5000, 1);
         b.inR = noise(5000, 2);
         b.run(*e);
-        for (float s : b.outL) ASSERT_TRUE(std::isfinite(s)) << tempo;
+        for (float s : b.outL)
+            ASSERT_TRUE(std::isfinite(s)) << tempo;
     }
 }

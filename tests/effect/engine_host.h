@@ -14,8 +14,8 @@ struct HostScript {
     bool giveTimeInfo = true;
     VstTimeInfo timeInfo{};
     VstIntPtr tempoAtAnswer = 0;
-    std::vector<VstIntPtr> timeFilters;     // value of every audioMasterGetTime
-    std::vector<VstIntPtr> tempoPositions;  // value of every audioMasterTempoAt
+    std::vector<VstIntPtr> timeFilters;    // value of every audioMasterGetTime
+    std::vector<VstIntPtr> tempoPositions; // value of every audioMasterTempoAt
 
     // A host at `tempo` (flagged valid) and `rate`.
     void set(double tempo, double rate) {
@@ -54,7 +54,8 @@ inline std::unique_ptr<APlugin> makeEffect(double tempo = 120.0, double rate = 4
 
 // Sets every parameter of the effect from a plain list of (index, value) pairs.
 inline void setAll(APlugin& e, std::initializer_list<std::pair<int, float>> values) {
-    for (const auto& [index, value] : values) e.setParameter(index, value);
+    for (const auto& [index, value] : values)
+        e.setParameter(index, value);
 }
 
 // A stereo block with owned buffers.

@@ -20,7 +20,8 @@ constexpr int32_t N = DelayEngine::DelayLineLength;
 struct Params {
     std::atomic<float> v[kNumParams];
     Params() {
-        for (int i = 0; i < kNumParams; ++i) v[i].store(defaultParameterValue(i));
+        for (int i = 0; i < kNumParams; ++i)
+            v[i].store(defaultParameterValue(i));
     }
     void set(int i, float value) { v[i].store(value); }
     float operator[](int i) const { return v[i].load(); }
@@ -61,10 +62,10 @@ TEST(EngineLine, WetTapsWrapAtBothEndsOfTheLine) {
     auto e = std::make_unique<DelayEngine>();
     Params p;
     p.set(InitialDelayOn, 1.0f);
-    p.set(LeftDelayTime, 0.25f);          // 22050 samples at 88200 per whole note
-    p.set(LeftInitialDelayTime, 0.0f);    // -44100: newer than the feedback tap
-    p.set(RightDelayTime, 0.75f);         // 66150
-    p.set(RightInitialDelayTime, 1.0f);   // +44100
+    p.set(LeftDelayTime, 0.25f);        // 22050 samples at 88200 per whole note
+    p.set(LeftInitialDelayTime, 0.0f);  // -44100: newer than the feedback tap
+    p.set(RightDelayTime, 0.75f);       // 66150
+    p.set(RightInitialDelayTime, 1.0f); // +44100
     // at write position 0 the left feedback tap is 921600 - 22050; its wet tap lies 44100
     // newer, past the end, so it wraps to slot 22050: the oldest end of the line
     e->leftDelayLine[N - 22050] = 0.125f;
@@ -159,7 +160,8 @@ struct Reference {
         wL = wL < 0 ? wL + N : wL >= N ? wL - N : wL;
         wR = wR < 0 ? wR + N : wR >= N ? wR - N : wR;
         float wetL = lineL[wL], wetR = lineR[wR];
-        if (on(p[LeftFilterOn])) fbL = resonant(fbL, p[LeftFilterFreq], p[LeftFilterReso], f1L, f2L);
+        if (on(p[LeftFilterOn]))
+            fbL = resonant(fbL, p[LeftFilterFreq], p[LeftFilterReso], f1L, f2L);
         if (on(p[RightFilterOn]))
             fbR = resonant(fbR, p[RightFilterFreq], p[RightFilterReso], f1R, f2R);
         const bool gateOn = on(p[GateOn]);
@@ -247,15 +249,31 @@ TEST(EngineReference, EveryFrameMatchesThePlainFlowWhileParametersMove) {
     // The moving parameters and the values they jump between: switches on and off (and just
     // below on), levels, short delay times so echoes pile up, offsets, filter settings at and
     // beyond their clamps.
-    const int switches[] = {DryOn, LeftDelayOn, RightDelayOn, DelayTimeLink, InitialDelayOn,
-                            LeftFilterOn, RightFilterOn, LeftFeedbackOn, RightFeedbackOn,
-                            HiCutOn, LoCutOn, DuckerOn, GateOn};
-    const int values[] = {DryLevel, LeftDelayLevel, RightDelayLevel, LeftDelayTime,
-                          RightDelayTime, LeftInitialDelayTime, RightInitialDelayTime,
-                          LeftFilterFreq, LeftFilterReso, RightFilterFreq, RightFilterReso,
-                          LeftFeedbackLevel, RightFeedbackLevel, HiCutFreq, LoCutFreq,
-                          DuckerRange, DuckerSpeed, GateThreshold, GateSpeed};
-    for (int s : switches) p.set(s, 1.0f);
+    const int switches[] = {DryOn,           LeftDelayOn,  RightDelayOn,  DelayTimeLink,
+                            InitialDelayOn,  LeftFilterOn, RightFilterOn, LeftFeedbackOn,
+                            RightFeedbackOn, HiCutOn,      LoCutOn,       DuckerOn,
+                            GateOn};
+    const int values[] = {DryLevel,
+                          LeftDelayLevel,
+                          RightDelayLevel,
+                          LeftDelayTime,
+                          RightDelayTime,
+                          LeftInitialDelayTime,
+                          RightInitialDelayTime,
+                          LeftFilterFreq,
+                          LeftFilterReso,
+                          RightFilterFreq,
+                          RightFilterReso,
+                          LeftFeedbackLevel,
+                          RightFeedbackLevel,
+                          HiCutFreq,
+                          LoCutFreq,
+                          DuckerRange,
+                          DuckerSpeed,
+                          GateThreshold,
+                          GateSpeed};
+    for (int s : switches)
+        p.set(s, 1.0f);
     p.set(LeftDelayTime, 0.01f);
     p.set(RightDelayTime, 0.02f);
     p.set(GateThreshold, 0.1f);

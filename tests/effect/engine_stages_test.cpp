@@ -22,8 +22,12 @@ float resonantStep(float x, const ResonantCoefficients& c, FilterStates& s) {
     return left(y);
 }
 
-float hiCutStep(float x, double c, FilterStates& s) { return left(hiCut(splat(x), splat(c), s)); }
-float loCutStep(float x, double c, FilterStates& s) { return left(loCut(splat(x), splat(c), s)); }
+float hiCutStep(float x, double c, FilterStates& s) {
+    return left(hiCut(splat(x), splat(c), s));
+}
+float loCutStep(float x, double c, FilterStates& s) {
+    return left(loCut(splat(x), splat(c), s));
+}
 } // namespace
 
 TEST(EngineNumerics, RoundingGoesHalvesToEven) {
@@ -39,7 +43,9 @@ TEST(EngineNumerics, RoundingGoesHalvesToEven) {
 }
 
 TEST(EngineNumerics, SaturationAtBothKnees) {
-    const auto out = [](double x, double knee) { return static_cast<float>(softSaturate(x, knee)); };
+    const auto out = [](double x, double knee) {
+        return static_cast<float>(softSaturate(x, knee));
+    };
     EXPECT_EQ(out(0.9, kOutputKnee), 0.9f);
     EXPECT_NEAR(out(1.0, kOutputKnee), 0.975, 5e-7);
     EXPECT_NEAR(out(1.5, kOutputKnee), 0.954508, 5e-7);
@@ -88,7 +94,8 @@ TEST(ResonantFilter, ZeroFrequencyHoldsTheSecondState) {
     ResonantCoefficients c;
     c.refresh(0.0f, 0.0f);
     FilterStates s;
-    for (int i = 0; i < 100; ++i) EXPECT_EQ(resonantStep(1.0f, c, s), 0.0f);
+    for (int i = 0; i < 100; ++i)
+        EXPECT_EQ(resonantStep(1.0f, c, s), 0.0f);
     EXPECT_EQ(left(s.stage2), 0.0f);
 }
 
@@ -129,7 +136,8 @@ TEST(CutFilters, OneStepAndTheEdgeCoefficients) {
     // lo cut at 0.99: a steady input is removed almost at once
     FilterStates c;
     float y = 0.0f;
-    for (int i = 0; i < 10; ++i) y = loCutStep(0.5f, static_cast<double>(0.99f), c);
+    for (int i = 0; i < 10; ++i)
+        y = loCutStep(0.5f, static_cast<double>(0.99f), c);
     EXPECT_LT(std::fabs(y), 1e-6f);
 }
 
@@ -167,7 +175,8 @@ TEST(Gate, OpensOverTheAttackFromClosed) {
     EXPECT_EQ(g.gateState, GateClosed);
     EXPECT_EQ(gateFrame(g, 0.5f), static_cast<float>(0.5 * (1.0 / 150)));
     EXPECT_EQ(g.gateState, GateOpening);
-    for (int i = 2; i <= 150; ++i) gateFrame(g, 0.5f);
+    for (int i = 2; i <= 150; ++i)
+        gateFrame(g, 0.5f);
     EXPECT_EQ(g.gateState, GateOpening);
     EXPECT_EQ(gateFrame(g, 0.5f), 0.5f); // frame 151: attack count passes 150
     EXPECT_EQ(g.gateState, GateOpen);
@@ -176,7 +185,8 @@ TEST(Gate, OpensOverTheAttackFromClosed) {
 
 TEST(Gate, ClosesAfterTheHoldAndReleasesOver7501Steps) {
     Gate g;
-    for (int i = 0; i < 151; ++i) gateFrame(g, 0.5f);
+    for (int i = 0; i < 151; ++i)
+        gateFrame(g, 0.5f);
     ASSERT_EQ(g.gateState, GateOpen);
     for (int i = 1; i <= 3000; ++i) {
         EXPECT_EQ(gateFrame(g, 0.05f), 0.05f);
@@ -200,8 +210,10 @@ TEST(Gate, ClosesAfterTheHoldAndReleasesOver7501Steps) {
 
 TEST(Gate, AnEchoAboveTheThresholdWhileClosingOpensFromTheCurrentGain) {
     Gate g;
-    for (int i = 0; i < 151; ++i) gateFrame(g, 0.5f);
-    for (int i = 0; i < 3001; ++i) gateFrame(g, 0.0f);
+    for (int i = 0; i < 151; ++i)
+        gateFrame(g, 0.5f);
+    for (int i = 0; i < 3001; ++i)
+        gateFrame(g, 0.0f);
     ASSERT_EQ(g.gateState, GateClosing);
     const double before = g.gateGain;
     gateFrame(g, 0.5f);
@@ -221,8 +233,10 @@ TEST(Gate, AnEchoAboveTheThresholdWhileClosingOpensFromTheCurrentGain) {
 TEST(Gate, LevelAtTheThresholdHoldsButDoesNotOpen) {
     Gate g;
     EXPECT_EQ(gateFrame(g, 0.1f), 0.0f); // not above the threshold: stays closed
-    for (int i = 0; i < 151; ++i) gateFrame(g, 0.5f);
-    for (int i = 0; i < 5000; ++i) gateFrame(g, 0.1f); // equal counts as not below
+    for (int i = 0; i < 151; ++i)
+        gateFrame(g, 0.5f);
+    for (int i = 0; i < 5000; ++i)
+        gateFrame(g, 0.1f); // equal counts as not below
     EXPECT_EQ(g.gateState, GateOpen);
     EXPECT_EQ(g.gateHoldCount, 0);
 }
@@ -268,6 +282,7 @@ TEST(Ducker, RampLengthFromTheSpeedAndFullScaleClamp) {
     Ducker d;
     DuckerRates full;
     full.refresh(1.0f, 1.0f);
-    for (int i = 0; i < 2000; ++i) d.apply(full, splat(2.0f), splat(1.0f));
+    for (int i = 0; i < 2000; ++i)
+        d.apply(full, splat(2.0f), splat(1.0f));
     EXPECT_EQ(d.duckerEnvelope, 1.0);
 }

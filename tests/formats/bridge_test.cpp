@@ -26,7 +26,8 @@ VstTimeInfo gTime{};
 bool gHostGivesTime = true;
 VstIntPtr QL_VSTCALL plainHost(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void*, float) {
     if (opcode == audioMasterVersion) return 2400;
-    if (opcode == audioMasterGetTime) return gHostGivesTime ? reinterpret_cast<VstIntPtr>(&gTime) : 0;
+    if (opcode == audioMasterGetTime)
+        return gHostGivesTime ? reinterpret_cast<VstIntPtr>(&gTime) : 0;
     return 0;
 }
 
@@ -38,8 +39,7 @@ std::vector<float> testInput(int frames, int channel) {
 }
 
 // Renders through any process function in blocks of `block`.
-template <class Process>
-std::vector<float> render(Process&& process, int frames, int block) {
+template <class Process> std::vector<float> render(Process&& process, int frames, int block) {
     const auto inL = testInput(frames, 0), inR = testInput(frames, 1);
     std::vector<float> out(size_t(frames) * 2);
     std::vector<float> l(static_cast<size_t>(block)), r(static_cast<size_t>(block));
@@ -107,7 +107,8 @@ TEST(Bridge, RendersTheSameBitsAsAVst2Host) {
             ASSERT_TRUE(bridge.valid());
             const auto viaBridge = renderBridge(bridge, program, 97.0, withTime, 60000, 512);
             const auto direct = renderVst2(program, 97.0, withTime, 60000, 512);
-            EXPECT_TRUE(sameBits(viaBridge, direct)) << "program " << program << " time " << withTime;
+            EXPECT_TRUE(sameBits(viaBridge, direct))
+                << "program " << program << " time " << withTime;
         }
     }
 }

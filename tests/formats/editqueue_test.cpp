@@ -18,7 +18,8 @@ namespace {
 std::vector<EditEvent> drain(EditQueue& q) {
     std::vector<EditEvent> out;
     EditEvent e;
-    while (q.next(e)) out.push_back(e);
+    while (q.next(e))
+        out.push_back(e);
     return out;
 }
 
@@ -31,8 +32,14 @@ std::vector<float> checkGestures(const std::vector<EditEvent>& events) {
     for (const auto& e : events) {
         const auto i = static_cast<size_t>(e.index);
         switch (e.kind) {
-        case Kind::Begin: EXPECT_FALSE(open[i]) << "a parameter's gestures never nest"; open[i] = true; break;
-        case Kind::End: EXPECT_TRUE(open[i]); open[i] = false; break;
+        case Kind::Begin:
+            EXPECT_FALSE(open[i]) << "a parameter's gestures never nest";
+            open[i] = true;
+            break;
+        case Kind::End:
+            EXPECT_TRUE(open[i]);
+            open[i] = false;
+            break;
         case Kind::Value:
             EXPECT_TRUE(open[i]) << "every value inside its gesture";
             EXPECT_GT(e.value, last[i]) << "values keep their order";
@@ -40,7 +47,8 @@ std::vector<float> checkGestures(const std::vector<EditEvent>& events) {
             break;
         }
     }
-    for (bool o : open) EXPECT_FALSE(o) << "every gesture ended";
+    for (bool o : open)
+        EXPECT_FALSE(o) << "every gesture ended";
     return last;
 }
 
@@ -61,10 +69,10 @@ TEST(EditQueue, GesturesOfParametersEditedTogetherOverlapAndEndTogether) {
     q.edit(34, 0.2f);
     q.endGesture();
     q.edit(80, 0.5f); // not a parameter
-    const std::vector<EditEvent> expected = {
-        {Kind::Begin, 31, 0}, {Kind::Value, 31, 0.1f}, {Kind::Begin, 34, 0},
-        {Kind::Value, 34, 0.1f}, {Kind::Value, 31, 0.2f}, {Kind::Value, 34, 0.2f},
-        {Kind::End, 31, 0},   {Kind::End, 34, 0}};
+    const std::vector<EditEvent> expected = {{Kind::Begin, 31, 0},    {Kind::Value, 31, 0.1f},
+                                             {Kind::Begin, 34, 0},    {Kind::Value, 34, 0.1f},
+                                             {Kind::Value, 31, 0.2f}, {Kind::Value, 34, 0.2f},
+                                             {Kind::End, 31, 0},      {Kind::End, 34, 0}};
     EXPECT_EQ(drain(q), expected);
 }
 
@@ -90,7 +98,8 @@ TEST(EditQueue, EditsCrossFromTheEditorThreadToTheAudioThreadInOrder) {
         EditEvent e;
         for (;;) {
             const bool finished = done.load(std::memory_order_acquire);
-            while (q.next(e)) got.push_back(e);
+            while (q.next(e))
+                got.push_back(e);
             if (finished) break;
         }
     });
@@ -119,7 +128,8 @@ TEST(EditQueue, TheEditorsAutomationArrivesAsAGestureThatEndsWhenAnIdlePassesWit
     EXPECT_EQ(woken, 2);
     std::vector<EditEvent> got;
     EditEvent e;
-    while (bridge.nextEdit(e)) got.push_back(e);
+    while (bridge.nextEdit(e))
+        got.push_back(e);
     ASSERT_EQ(got.size(), 3u) << "the gesture is still open";
     bridge.idleEditor(); // an idle call without edits ends it
     ASSERT_TRUE(bridge.nextEdit(e));

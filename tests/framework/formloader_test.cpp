@@ -30,8 +30,9 @@ class FormLoader : public FormTest {
     void SetUp() override {
         FormTest::SetUp();
         RegisterFrameworkFormClasses(classes);
-        classes.Register("Recorder", "TComponent",
-                         [this](TComponent* owner) { return new Recorder(owner, &log); })
+        classes
+            .Register("Recorder", "TComponent",
+                      [this](TComponent* owner) { return new Recorder(owner, &log); })
             .Property<Recorder>("Value",
                                 [](Recorder& r, const TFormValue& v, TFormReader& reader) {
                                     r.Say("value " + std::to_string(reader.Integer(v)));
@@ -43,7 +44,9 @@ class FormLoader : public FormTest {
                 });
             });
         context.Classes = &classes;
-        context.Handlers["Clicked"] = [this](TComponent* s) { log.push_back("clicked " + s->Name()); };
+        context.Handlers["Clicked"] = [this](TComponent* s) {
+            log.push_back("clicked " + s->Name());
+        };
         context.Resources = [this](std::string_view name) -> std::span<const uint8_t> {
             if (name == "tiny") return bmp;
             return {};
@@ -159,8 +162,8 @@ TEST_F(FormLoader, SetsPropertiesInOrderResolvesLaterReferencesThenRunsLoaded) {
   end
 )");
     EXPECT_EQ(log, (std::vector<std::string>{"First:value 1", "First:value 2", "Second:buddy First",
-                                             "Second:value 3", "First:buddy Second",
-                                             "First:loaded", "Second:loaded"}));
+                                             "Second:value 3", "First:buddy Second", "First:loaded",
+                                             "Second:loaded"}));
     EXPECT_EQ(Get<Recorder>("First").Buddy, &Get<Recorder>("Second"));
 }
 
@@ -229,8 +232,10 @@ TEST_F(FormLoader, RefusesWhatItCannotCarryOut) {
     };
     const Case cases[] = {
         {"  object X: TKnobb\n  end\n", "line 2: unknown class TKnobb of object X"},
-        {"  object X: TLabel\n    Captoin = \"a\"\n  end\n", "line 3: TLabel has no property Captoin"},
-        {"  object X: TLabel\n    OnClick = Clickd\n  end\n", "line 3: unknown event handler Clickd"},
+        {"  object X: TLabel\n    Captoin = \"a\"\n  end\n",
+         "line 3: TLabel has no property Captoin"},
+        {"  object X: TLabel\n    OnClick = Clickd\n  end\n",
+         "line 3: unknown event handler Clickd"},
         {"  object X: TImage\n    Picture.Data = resource(\"huge\")\n  end\n",
          "line 3: unknown resource \"huge\""},
         {"  object X: Recorder\n    Buddy = Nobody\n  end\n", "line 3: no component named Nobody"},
@@ -258,8 +263,8 @@ TEST_F(FormLoader, RefusesWhatItCannotCarryOut) {
     for (const Case& c : cases) {
         form = std::make_unique<TForm>(nullptr, nullptr, &platform);
         const std::string message = Error(c.body);
-        EXPECT_NE(message.find(c.expected), std::string::npos)
-            << "description:\n" << c.body << "message: " << message;
+        EXPECT_NE(message.find(c.expected), std::string::npos) << "description:\n"
+                                                               << c.body << "message: " << message;
         // A failed load leaves nothing marked as loading; what was built goes with the form.
         EXPECT_FALSE(form->Loading());
         for (int i = 0; i < form->ComponentCount(); ++i)
@@ -290,9 +295,9 @@ TEST_F(FormLoader, WrapsASetterThatRefusesWithTheLine) {
 TEST(FormClasses, RegistryInheritsPropertiesAndKeepsThemOnReregistration) {
     TFormClassRegistry registry;
     RegisterFrameworkFormClasses(registry);
-    EXPECT_NE(registry.Find("TLabel")->FindProperty("Left"), nullptr);      // from TControl
-    EXPECT_NE(registry.Find("TLabel")->FindProperty("Tag"), nullptr);       // from TComponent
-    EXPECT_EQ(registry.Find("TTimer")->FindProperty("Left"), nullptr);      // not a control
+    EXPECT_NE(registry.Find("TLabel")->FindProperty("Left"), nullptr); // from TControl
+    EXPECT_NE(registry.Find("TLabel")->FindProperty("Tag"), nullptr);  // from TComponent
+    EXPECT_EQ(registry.Find("TTimer")->FindProperty("Left"), nullptr); // not a control
     EXPECT_EQ(registry.Find("TPanel")->FindProperty("Caption"), nullptr);
     EXPECT_THROW(registry.Register("TThing", "TMissing", nullptr), EFormError);
     // A unit may replace a factory; the properties stay.

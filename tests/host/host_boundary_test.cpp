@@ -16,7 +16,7 @@ namespace {
 constexpr VstInt32 kQlnt = ('Q' << 24) | ('l' << 16) | ('n' << 8) | 't';
 
 class HostTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(PluginLibrary::get().main) << PluginLibrary::get().error;
         effect = PluginLibrary::get().main(ScriptedHost::callback);
@@ -74,7 +74,8 @@ TEST_F(HostTest, ConstructionAsksTheHostInOrder) {
                                             audioMasterGetProductString};
     EXPECT_EQ(host.opcodes(), expected);
     EXPECT_EQ(host.requests[0].effect, nullptr);
-    for (size_t i = 1; i < host.requests.size(); ++i) EXPECT_EQ(host.requests[i].effect, effect);
+    for (size_t i = 1; i < host.requests.size(); ++i)
+        EXPECT_EQ(host.requests[i].effect, effect);
     // the time request names the tempo, which some hosts fill only on demand
     EXPECT_EQ(host.requests[1].value, kVstTempoValid);
 }
@@ -102,7 +103,8 @@ TEST_F(HostTest, RecordFields) {
     EXPECT_NE(effect->setParameter, nullptr);
     EXPECT_NE(effect->getParameter, nullptr);
     EXPECT_EQ(effect->processDoubleReplacing, nullptr);
-    for (char c : effect->future) EXPECT_EQ(c, 0);
+    for (char c : effect->future)
+        EXPECT_EQ(c, 0);
 }
 
 TEST_F(HostTest, NonZeroAnswersAndZeroForEverythingElse) {
@@ -126,12 +128,28 @@ TEST_F(HostTest, NonZeroAnswersAndZeroForEverythingElse) {
     EXPECT_EQ(dispatch(effect, effEditKeyUp, 'a', 0), -1);
 
     // Every opcode not listed above, and every opcode outside 0..76, answers 0.
-    const std::set<VstInt32> nonZero = {effGetProgram, effEditGetRect, effIdentify, effCanBeAutomated,
-        effGetNumProgramCategories, effGetProgramNameIndexed, effConnectInput, effConnectOutput,
-        effSetBlockSizeAndSampleRate, effGetInputProperties, effGetOutputProperties,
-        effGetEffectName, effGetVendorString, effGetProductString, effGetVendorVersion, effCanDo,
-        effKeysRequired, effGetVstVersion, effEditKeyDown, effEditKeyUp,
-        effGetCurrentMidiProgram, effSetTotalSampleToProcess};
+    const std::set<VstInt32> nonZero = {effGetProgram,
+                                        effEditGetRect,
+                                        effIdentify,
+                                        effCanBeAutomated,
+                                        effGetNumProgramCategories,
+                                        effGetProgramNameIndexed,
+                                        effConnectInput,
+                                        effConnectOutput,
+                                        effSetBlockSizeAndSampleRate,
+                                        effGetInputProperties,
+                                        effGetOutputProperties,
+                                        effGetEffectName,
+                                        effGetVendorString,
+                                        effGetProductString,
+                                        effGetVendorVersion,
+                                        effCanDo,
+                                        effKeysRequired,
+                                        effGetVstVersion,
+                                        effEditKeyDown,
+                                        effEditKeyUp,
+                                        effGetCurrentMidiProgram,
+                                        effSetTotalSampleToProcess};
     alignas(16) char scratch[512];
     for (VstInt32 opcode = 0; opcode <= 80; ++opcode) {
         if (opcode == effClose || nonZero.count(opcode)) continue;
@@ -177,9 +195,9 @@ TEST_F(HostTest, ParametersClampAndRoundTripExactly) {
     };
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
-    for (const Case& c : {Case{0.14f, 0.14f}, Case{1.5f, 1.0f}, Case{-0.2f, 0.0f},
-                          Case{nan, 0.0f}, Case{inf, 1.0f}, Case{-inf, 0.0f},
-                          Case{1e-30f, 1e-30f}, Case{0.999f, 0.999f}}) {
+    for (const Case& c :
+         {Case{0.14f, 0.14f}, Case{1.5f, 1.0f}, Case{-0.2f, 0.0f}, Case{nan, 0.0f}, Case{inf, 1.0f},
+          Case{-inf, 0.0f}, Case{1e-30f, 1e-30f}, Case{0.999f, 0.999f}}) {
         effect->setParameter(effect, 5, c.in);
         EXPECT_EQ(effect->getParameter(effect, 5), c.stored) << "set " << c.in;
     }
@@ -199,7 +217,8 @@ TEST_F(HostTest, ParameterTexts) {
     EXPECT_EQ(text(effGetParamName, 79), "");
     EXPECT_EQ(text(effGetParamName, 80), "undefined");
     EXPECT_EQ(text(effGetParamName, -1), "undefined");
-    for (VstInt32 i : {0, 42, 79, 80, -5}) EXPECT_EQ(text(effGetParamLabel, i), "%");
+    for (VstInt32 i : {0, 42, 79, 80, -5})
+        EXPECT_EQ(text(effGetParamLabel, i), "%");
     EXPECT_EQ(text(effGetParamDisplay, 80), "undefined");
     EXPECT_EQ(text(effGetParamDisplay, -1), "undefined");
 
@@ -208,11 +227,11 @@ TEST_F(HostTest, ParameterTexts) {
         const char* shown;
     };
     // two decimals, halves away from zero on the exact value
-    for (const Case& c : {Case{0.14f, "0.14"}, Case{0.5f, "0.50"}, Case{1.0f, "1.00"},
-                          Case{0.0f, "0.00"}, Case{0.125f, "0.13"}, Case{0.375f, "0.38"},
-                          Case{0.3125f, "0.31"},
-                          // the floats nearest these decimals lie just below and above the tie
-                          Case{0.005f, "0.00"}, Case{0.995f, "1.00"}}) {
+    for (const Case& c :
+         {Case{0.14f, "0.14"}, Case{0.5f, "0.50"}, Case{1.0f, "1.00"}, Case{0.0f, "0.00"},
+          Case{0.125f, "0.13"}, Case{0.375f, "0.38"}, Case{0.3125f, "0.31"},
+          // the floats nearest these decimals lie just below and above the tie
+          Case{0.005f, "0.00"}, Case{0.995f, "1.00"}}) {
         effect->setParameter(effect, 20, c.value);
         EXPECT_EQ(text(effGetParamDisplay, 20), c.shown) << c.value;
     }
@@ -310,25 +329,53 @@ const PresetRow kPresets[40] = {
 // A fresh program's values; the preset rows above override eight of them.
 float expectedValue(const PresetRow& row, int index) {
     switch (index) {
-    case 0: return 1.0f;
-    case 1: return row.dryOn;
-    case 2: return row.leftLevel;
-    case 3: return 1.0f;
-    case 4: return 1.0f;
-    case 5: return row.rightLevel;
-    case 6: return 1.0f;
-    case 7: return row.leftTime;
-    case 12: return row.rightTime;
-    case 16: return row.initialOn;
-    case 17: return row.leftInitial;
-    case 19: return 0.5f;
-    case 22: case 25: case 27: case 30: case 32: case 33: case 36: case 51: return 1.0f;
-    case 31: case 34: return 0.4f;
-    case 41: return row.duckerOn;
-    case 42: case 48: return 0.3f;
-    case 43: return 0.5f;
-    case 52: return 0.14f;
-    default: return 0.0f;
+    case 0:
+        return 1.0f;
+    case 1:
+        return row.dryOn;
+    case 2:
+        return row.leftLevel;
+    case 3:
+        return 1.0f;
+    case 4:
+        return 1.0f;
+    case 5:
+        return row.rightLevel;
+    case 6:
+        return 1.0f;
+    case 7:
+        return row.leftTime;
+    case 12:
+        return row.rightTime;
+    case 16:
+        return row.initialOn;
+    case 17:
+        return row.leftInitial;
+    case 19:
+        return 0.5f;
+    case 22:
+    case 25:
+    case 27:
+    case 30:
+    case 32:
+    case 33:
+    case 36:
+    case 51:
+        return 1.0f;
+    case 31:
+    case 34:
+        return 0.4f;
+    case 41:
+        return row.duckerOn;
+    case 42:
+    case 48:
+        return 0.3f;
+    case 43:
+        return 0.5f;
+    case 52:
+        return 0.14f;
+    default:
+        return 0.0f;
     }
 }
 
@@ -339,8 +386,7 @@ TEST_F(HostTest, FortyProgramsValueByValue) {
         dispatch(effect, effSetProgram, 0, program);
         ASSERT_EQ(dispatch(effect, effGetProgram), program);
         for (VstInt32 index = 0; index < 80; ++index)
-            EXPECT_EQ(effect->getParameter(effect, index),
-                      expectedValue(kPresets[program], index))
+            EXPECT_EQ(effect->getParameter(effect, index), expectedValue(kPresets[program], index))
                 << "program " << program << " parameter " << index;
     }
 }
@@ -391,12 +437,12 @@ TEST_F(HostTest, EditsStayInTheirProgramAndNamesCanChange) {
 }
 
 TEST_F(HostTest, NullTextPointersAreIgnored) {
-    for (VstInt32 opcode : {effSetProgramName, effGetProgramName, effGetParamLabel,
-                            effGetParamDisplay, effGetParamName, effGetProgramNameIndexed,
-                            effGetInputProperties, effGetOutputProperties, effGetEffectName,
-                            effGetErrorText, effGetVendorString, effGetProductString, effCanDo,
-                            effShellGetNextPlugin, effGetChunk, effString2Parameter,
-                            effGetSpeakerArrangement, effGetMidiKeyName})
+    for (VstInt32 opcode :
+         {effSetProgramName, effGetProgramName, effGetParamLabel, effGetParamDisplay,
+          effGetParamName, effGetProgramNameIndexed, effGetInputProperties, effGetOutputProperties,
+          effGetEffectName, effGetErrorText, effGetVendorString, effGetProductString, effCanDo,
+          effShellGetNextPlugin, effGetChunk, effString2Parameter, effGetSpeakerArrangement,
+          effGetMidiKeyName})
         EXPECT_EQ(dispatch(effect, opcode, 0, 0, nullptr), 0) << "opcode " << opcode;
 }
 
@@ -421,5 +467,6 @@ TEST_F(HostTest, ProcessingSurvivesBadBuffersFromTheHost) {
     effect->processReplacing(effect, missing, missing, 64);
     // still alive and answering, and the real block left finite samples
     EXPECT_EQ(dispatch(effect, effIdentify), 0x4E764566);
-    for (float s : left) EXPECT_TRUE(std::isfinite(s));
+    for (float s : left)
+        EXPECT_TRUE(std::isfinite(s));
 }

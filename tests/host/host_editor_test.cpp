@@ -108,7 +108,9 @@ TEST(HostEditorWithoutDisplay, EditorRefusesToOpenAndTheEffectStillWorks) {
 
 #ifdef QL_TEST_X11
 
-void* handleOf(Window w) { return reinterpret_cast<void*>(uintptr_t(w)); }
+void* handleOf(Window w) {
+    return reinterpret_cast<void*>(uintptr_t(w));
+}
 
 constexpr int kWidth = 600, kHeight = 369;
 // Places on the panel: the slider and value label of DryLevel, and plain areas of the artwork.
@@ -137,14 +139,14 @@ constexpr Area kDryLabel{458, 290, 25, 14};
         const Rgb c = p.at(probe.x, probe.y);
         if (!(c.*probe.test)())
             return ::testing::AssertionFailure()
-                   << probe.what << " at " << probe.x << "," << probe.y << " is rgb(" << c.r
-                   << "," << c.g << "," << c.b << ")";
+                   << probe.what << " at " << probe.x << "," << probe.y << " is rgb(" << c.r << ","
+                   << c.g << "," << c.b << ")";
     }
     return ::testing::AssertionSuccess();
 }
 
 class HostEditorTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(PluginLibrary::get().main) << PluginLibrary::get().error;
         for (int attempt = 0; attempt < 4 && !dpy; ++attempt) {
@@ -154,17 +156,19 @@ protected:
         if (!dpy) GTEST_SKIP() << "no X display reachable (scripts/test runs these under Xvfb)";
     }
     void TearDown() override {
-        for (AEffect* e : effects) dispatch(e, effClose);
+        for (AEffect* e : effects)
+            dispatch(e, effClose);
         if (!dpy) return;
-        for (Window w : windows) XDestroyWindow(dpy, w);
+        for (Window w : windows)
+            XDestroyWindow(dpy, w);
         XCloseDisplay(dpy);
     }
 
     // A mapped top-level window standing for a host's editor frame.
     Window hostWindow(int x = 0, int y = 0) {
         const int screen = DefaultScreen(dpy);
-        const Window w = XCreateSimpleWindow(dpy, RootWindow(dpy, screen), x, y, kWidth, kHeight,
-                                             0, 0, BlackPixel(dpy, screen));
+        const Window w = XCreateSimpleWindow(dpy, RootWindow(dpy, screen), x, y, kWidth, kHeight, 0,
+                                             0, BlackPixel(dpy, screen));
         XMapRaised(dpy, w);
         XSync(dpy, False);
         windows.push_back(w);
@@ -183,7 +187,8 @@ protected:
     void idleFor(std::vector<AEffect*> editors, int ms) {
         const auto end = Clock::now() + std::chrono::milliseconds(ms);
         while (Clock::now() < end) {
-            for (AEffect* e : editors) dispatch(e, effEditIdle);
+            for (AEffect* e : editors)
+                dispatch(e, effEditIdle);
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
     }

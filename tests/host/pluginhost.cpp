@@ -15,7 +15,9 @@ namespace {
 ScriptedHost* gActive = nullptr;
 }
 
-ScriptedHost::ScriptedHost() { gActive = this; }
+ScriptedHost::ScriptedHost() {
+    gActive = this;
+}
 ScriptedHost::~ScriptedHost() {
     if (gActive == this) gActive = nullptr;
 }
@@ -45,7 +47,8 @@ VstIntPtr QL_VSTCALL ScriptedHost::callback(AEffect* effect, VstInt32 opcode, Vs
 
 std::vector<VstInt32> ScriptedHost::opcodes() const {
     std::vector<VstInt32> result;
-    for (const auto& r : requests) result.push_back(r.opcode);
+    for (const auto& r : requests)
+        result.push_back(r.opcode);
     return result;
 }
 
@@ -62,8 +65,7 @@ PluginLibrary::PluginLibrary(const char* path) {
     }
     handle = reinterpret_cast<void*>(module);
     // Through void*: FARPROC is a function type of its own.
-    main = reinterpret_cast<PluginEntry>(
-        reinterpret_cast<void*>(GetProcAddress(module, "main")));
+    main = reinterpret_cast<PluginEntry>(reinterpret_cast<void*>(GetProcAddress(module, "main")));
     vstPluginMain = reinterpret_cast<PluginEntry>(
         reinterpret_cast<void*>(GetProcAddress(module, "VSTPluginMain")));
 #else

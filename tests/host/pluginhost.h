@@ -63,7 +63,7 @@ struct PluginLibrary {
     // and never unloaded, so leaks reported at exit still name its functions.
     static PluginLibrary& get();
 
-private:
+  private:
     void* handle = nullptr;
 };
 

@@ -20,7 +20,7 @@
 namespace qltest {
 
 class XServerLock {
-public:
+  public:
     XServerLock() {
         std::string name = "/tmp/ql-x11-test";
         for (const char* c = std::getenv("DISPLAY"); c && *c; ++c)
@@ -34,7 +34,7 @@ public:
     XServerLock(const XServerLock&) = delete;
     XServerLock& operator=(const XServerLock&) = delete;
 
-private:
+  private:
     int fd = -1;
 };
 
@@ -67,8 +67,7 @@ struct Picture {
 inline Picture grab(Display* dpy, Window w, int width, int height) {
     XSync(dpy, False);
     Picture p;
-    XImage* image = XGetImage(dpy, w, 0, 0, unsigned(width), unsigned(height), AllPlanes,
-                              ZPixmap);
+    XImage* image = XGetImage(dpy, w, 0, 0, unsigned(width), unsigned(height), AllPlanes, ZPixmap);
     if (!image) return p;
     p.width = width;
     p.height = height;

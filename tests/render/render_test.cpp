@@ -46,7 +46,7 @@ float peakOf(const std::vector<float>& samples, size_t from = 0, size_t to = SIZ
 }
 
 class Render : public ::testing::Test {
-protected:
+  protected:
     ScratchFolder dir;
 
     // A mono file of `frames` frames with one sample of `amplitude` at frame `at`.
@@ -92,9 +92,8 @@ TEST_F(Render, DemoIsWrittenAndAudible) {
 TEST_F(Render, ImpulseThroughProgramZeroAt120BpmPingPongs) {
     const int64_t at = 1000;
     const fs::path out = dir / "out.wav";
-    const ToolResult run =
-        runTool({impulse(kRate, at).string(), "-o", out.string(), "--program", "0", "--tempo",
-                 "120", "--tail", "2"});
+    const ToolResult run = runTool({impulse(kRate, at).string(), "-o", out.string(), "--program",
+                                    "0", "--tempo", "120", "--tail", "2"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const EchoFrames e = pingPongFrames(120.0, kRate);
     // About 3/16 and 6/16 of the 88200-frame whole note; 3/16 lands on a half frame.
@@ -118,10 +117,13 @@ TEST_F(Render, TempoThroughTempoAtEqualsTempoInTheTimeRecord) {
     const int64_t at = 2048;
     const fs::path input = impulse(kRate, at);
     const fs::path viaFlag = dir / "flag.wav", viaTempoAt = dir / "tempoat.wav";
-    ASSERT_EQ(runTool({input.string(), "-o", viaFlag.string(), "--tempo", "100", "--tail", "2"})
-                  .exitCode, 0);
+    ASSERT_EQ(
+        runTool({input.string(), "-o", viaFlag.string(), "--tempo", "100", "--tail", "2"}).exitCode,
+        0);
     ASSERT_EQ(runTool({input.string(), "-o", viaTempoAt.string(), "--tempo", "100", "--tempo-at",
-                       "--tail", "2"}).exitCode, 0);
+                       "--tail", "2"})
+                  .exitCode,
+              0);
     const Sound flag = readSound(viaFlag), tempoAt = readSound(viaTempoAt);
     EXPECT_EQ(flag.left, tempoAt.left);
     EXPECT_EQ(flag.right, tempoAt.right);
@@ -135,7 +137,9 @@ TEST_F(Render, StereoInputKeepsItsSidesAndMonoFeedsBoth) {
     writeSound(dir / "stereo.wav", kRate, left, &right);
     const fs::path out = dir / "out.wav";
     ASSERT_EQ(runTool({(dir / "stereo.wav").string(), "-o", out.string(), "--program",
-                       "SEND Mono 2/16", "--tail", "1"}).exitCode, 0);
+                       "SEND Mono 2/16", "--tail", "1"})
+                  .exitCode,
+              0);
     const Sound s = readSound(out);
     const auto delay = static_cast<size_t>(std::nearbyint(0.125 * 88200.0));
     EXPECT_EQ(s.left[10 + delay], 0.25f);
@@ -143,7 +147,9 @@ TEST_F(Render, StereoInputKeepsItsSidesAndMonoFeedsBoth) {
 
     writeSound(dir / "mono.wav", kRate, left);
     ASSERT_EQ(runTool({(dir / "mono.wav").string(), "-o", out.string(), "--program",
-                       "SEND Mono 2/16", "--tail", "1"}).exitCode, 0);
+                       "SEND Mono 2/16", "--tail", "1"})
+                  .exitCode,
+              0);
     const Sound m = readSound(out);
     EXPECT_EQ(m.left[10 + delay], 0.25f);
     EXPECT_EQ(m.right[10 + delay], 0.25f);
@@ -151,7 +157,9 @@ TEST_F(Render, StereoInputKeepsItsSidesAndMonoFeedsBoth) {
     // The same mono input as 16-bit samples (read another way) renders the same.
     writeSound(dir / "mono16.wav", kRate, left, nullptr, true);
     ASSERT_EQ(runTool({(dir / "mono16.wav").string(), "-o", out.string(), "--program",
-                       "SEND Mono 2/16", "--tail", "1"}).exitCode, 0);
+                       "SEND Mono 2/16", "--tail", "1"})
+                  .exitCode,
+              0);
     const Sound m16 = readSound(out);
     EXPECT_TRUE(m16.left == m.left);
     EXPECT_TRUE(m16.right == m.right);
@@ -188,13 +196,12 @@ TEST_F(Render, DefaultTailStopsAtTheCapWhenEchoesNeverDie) {
 
 TEST_F(Render, OutputLengthFormatAndRateFollowTheOptions) {
     writeSound(dir / "in48k.wav", 48000, std::vector<float>(1000, 0.1f));
-    const std::pair<const char*, int> formats[] = {{"16", SF_FORMAT_PCM_16},
-                                                   {"24", SF_FORMAT_PCM_24},
-                                                   {"32f", SF_FORMAT_FLOAT}};
+    const std::pair<const char*, int> formats[] = {
+        {"16", SF_FORMAT_PCM_16}, {"24", SF_FORMAT_PCM_24}, {"32f", SF_FORMAT_FLOAT}};
     for (const auto& [bits, subtype] : formats) {
         const fs::path out = dir / (std::string("out") + bits + ".wav");
-        const ToolResult run = runTool({(dir / "in48k.wav").string(), "-o", out.string(),
-                                        "--bits", bits, "--tail", "0.5", "--quiet"});
+        const ToolResult run = runTool({(dir / "in48k.wav").string(), "-o", out.string(), "--bits",
+                                        bits, "--tail", "0.5", "--quiet"});
         ASSERT_EQ(run.exitCode, 0) << run.err;
         EXPECT_EQ(run.out, "") << "--quiet prints nothing";
         const Sound s = readSound(out);
@@ -232,9 +239,9 @@ TEST_F(Render, BlockSizeAndFileChunkSeamsLeaveTheOutputUnchanged) {
         const bool pcm16 = std::string(run) == "16-bit";
         const char* block = pcm16 ? "512" : run;
         const fs::path out = dir / (std::string("out") + run + ".wav");
-        const ToolResult tool = runTool({(dir / (pcm16 ? "in16.wav" : "in.wav")).string(), "-o",
-                                         out.string(), "--program", "24", "--block-size", block,
-                                         "--tail", "1"});
+        const ToolResult tool =
+            runTool({(dir / (pcm16 ? "in16.wav" : "in.wav")).string(), "-o", out.string(),
+                     "--program", "24", "--block-size", block, "--tail", "1"});
         ASSERT_EQ(tool.exitCode, 0) << tool.err;
         const Sound s = readSound(out);
         ASSERT_EQ(s.frames(), frames + kRate) << run;
@@ -261,9 +268,9 @@ TEST_F(Render, ListingsShowProgramsAndTheChosenSettings) {
     EXPECT_EQ(std::count(programs.out.begin(), programs.out.end(), '\n'), 40);
 
     // The program goes first, then each --param; names match in any letter case.
-    const ToolResult params = runTool({"--program", "insert mono 4/16", "--param",
-                                       "rightdelaytime=0.125", "--param", "54=0.5",
-                                       "--list-params"});
+    const ToolResult params =
+        runTool({"--program", "insert mono 4/16", "--param", "rightdelaytime=0.125", "--param",
+                 "54=0.5", "--list-params"});
     ASSERT_EQ(params.exitCode, 0) << params.err;
     EXPECT_NE(params.out.find("    7 LeftDelayTime          0.250000   0.25"), std::string::npos)
         << params.out;
@@ -275,11 +282,14 @@ TEST_F(Render, ListingsShowProgramsAndTheChosenSettings) {
 // Every refusal: a message naming the problem, a non-zero exit, and no file left behind.
 struct Refusal {
     const char* name;
-    std::vector<std::string> args; // "IN" is a valid input, "BAD" an unreadable one, "OUT" the output
+    std::vector<std::string>
+        args; // "IN" is a valid input, "BAD" an unreadable one, "OUT" the output
     const char* message;
 };
 
-void PrintTo(const Refusal& refusal, std::ostream* os) { *os << refusal.name; }
+void PrintTo(const Refusal& refusal, std::ostream* os) {
+    *os << refusal.name;
+}
 
 class RenderRefuses : public ::testing::TestWithParam<Refusal> {};
 
@@ -307,10 +317,12 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"MissingInput", {"nowhere.wav", "-o", "OUT"}, "nowhere.wav: no such file"},
         Refusal{"UnreadableInput", {"BAD", "-o", "OUT"}, "cannot read"},
         Refusal{"OutputIsInput", {"IN", "-o", "IN"}, "is the input file"},
-        Refusal{"UnknownProgram", {"-o", "OUT", "--program", "SEND PingPong 7/16"},
+        Refusal{"UnknownProgram",
+                {"-o", "OUT", "--program", "SEND PingPong 7/16"},
                 "did you mean 'SEND PingPong 6/16'"},
         Refusal{"ProgramOutOfRange", {"-o", "OUT", "--program", "40"}, "numbered 0 to 39"},
-        Refusal{"UnknownParameter", {"-o", "OUT", "--param", "LeftDelayTme=0.5"},
+        Refusal{"UnknownParameter",
+                {"-o", "OUT", "--param", "LeftDelayTme=0.5"},
                 "did you mean 'LeftDelayTime'"},
         Refusal{"ValueAboveOne", {"-o", "OUT", "--param", "DryLevel=1.5"}, "outside 0..1"},
         Refusal{"ValueBelowZero", {"-o", "OUT", "--param", "DryLevel=-0.1"}, "outside 0..1"},
@@ -318,7 +330,8 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"ParameterWithoutValue", {"-o", "OUT", "--param", "DryLevel"}, "NAME=VALUE"},
         Refusal{"UnwritableOutput", {"-o", "no/such/folder/out.wav"}, "cannot write"},
         Refusal{"PluginNotALibrary", {"-o", "OUT", "--plugin", "BAD"}, "cannot load the plug-in"},
-        Refusal{"PluginEntryReturnsNull", {"-o", "OUT", "--plugin", QL_NULL_PLUGIN},
+        Refusal{"PluginEntryReturnsNull",
+                {"-o", "OUT", "--plugin", QL_NULL_PLUGIN},
                 "entry returned null"},
         Refusal{"NoOutput", {"IN"}, "no output file"},
         Refusal{"UnknownOption", {"-o", "OUT", "--loud"}, "unknown option '--loud'"}),
@@ -335,9 +348,8 @@ TEST_F(Render, TheInputIsNeverOverwritten) {
 TEST_F(Render, AnInterruptedRenderLeavesNoFile) {
     // An hour of tail takes seconds to render; the interrupt comes once the output is begun.
     const fs::path out = dir / "out.wav";
-    const ToolResult run = runTool({"-o", out.string(), "--tail", "3600"}, [&] {
-        return fs::exists(out.string() + ".partial");
-    });
+    const ToolResult run = runTool({"-o", out.string(), "--tail", "3600"},
+                                   [&] { return fs::exists(out.string() + ".partial"); });
     EXPECT_EQ(run.exitCode, 130) << run.err;
     EXPECT_NE(run.err.find("interrupted"), std::string::npos) << run.err;
     EXPECT_TRUE(dir.entries().empty());

@@ -35,7 +35,8 @@ ToolResult runTool(const std::vector<std::string>& args,
     std::vector<std::string> argv{QL_RENDER_TOOL};
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<char*> cargs;
-    for (auto& a : argv) cargs.push_back(a.data());
+    for (auto& a : argv)
+        cargs.push_back(a.data());
     cargs.push_back(nullptr);
 
     const pid_t pid = fork();
@@ -96,7 +97,8 @@ Sound readSound(const fs::path& path) {
     sound.format = info.format;
     for (sf_count_t i = 0; i < info.frames; ++i) {
         sound.left.push_back(frames[static_cast<size_t>(i * info.channels)]);
-        if (info.channels > 1) sound.right.push_back(frames[static_cast<size_t>(i * info.channels + 1)]);
+        if (info.channels > 1)
+            sound.right.push_back(frames[static_cast<size_t>(i * info.channels + 1)]);
     }
     return sound;
 }
@@ -114,7 +116,8 @@ ScratchFolder::~ScratchFolder() {
 
 std::vector<std::string> ScratchFolder::entries() const {
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(path)) names.push_back(entry.path().filename());
+    for (const auto& entry : fs::directory_iterator(path))
+        names.push_back(entry.path().filename());
     return names;
 }
 

@@ -21,7 +21,7 @@ ToolResult runTool(const std::vector<std::string>& args,
 struct Sound {
     int sampleRate = 0;
     int channels = 0;
-    int format = 0; // libsndfile's format word
+    int format = 0;                 // libsndfile's format word
     std::vector<float> left, right; // mono files fill left only
     size_t frames() const { return left.size(); }
 };

@@ -28,7 +28,7 @@ VstIntPtr QL_VSTCALL recordingHost(AEffect* e, VstInt32 opcode, VstInt32 index, 
 
 // The smallest concrete effect: records what the dispatcher hands its operations.
 class BareEffect : public AudioEffectX {
-public:
+  public:
     explicit BareEffect(audioMasterCallback host) : AudioEffectX(host, 3, 5) {}
     ~BareEffect() override {
         if (destroyed) *destroyed = true;
@@ -59,7 +59,7 @@ public:
 };
 
 class RecordingEditor : public AEffEditor {
-public:
+  public:
     using AEffEditor::AEffEditor;
     VstInt32 getRect(ERect** rect) override {
         seenRect = *rect;
@@ -82,7 +82,7 @@ public:
 };
 
 class ShellTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         gRequests.clear();
         gAnswer = 0;
@@ -118,10 +118,14 @@ TEST_F(ShellTest, FlagSettersAndEditorFlag) {
         void (AudioEffectX::*set)(bool);
         VstInt32 bit;
     };
-    const Case cases[] = {{&AudioEffectX::hasClip, 2},        {&AudioEffectX::hasVu, 4},
-                          {&AudioEffectX::canMono, 8},        {&AudioEffectX::canProcessReplacing, 16},
-                          {&AudioEffectX::programsAreChunks, 32}, {&AudioEffectX::isSynth, 256},
-                          {&AudioEffectX::noTail, 512},       {&AudioEffectX::wantAsyncOperation, 1024},
+    const Case cases[] = {{&AudioEffectX::hasClip, 2},
+                          {&AudioEffectX::hasVu, 4},
+                          {&AudioEffectX::canMono, 8},
+                          {&AudioEffectX::canProcessReplacing, 16},
+                          {&AudioEffectX::programsAreChunks, 32},
+                          {&AudioEffectX::isSynth, 256},
+                          {&AudioEffectX::noTail, 512},
+                          {&AudioEffectX::wantAsyncOperation, 1024},
                           {&AudioEffectX::hasExternalBuffer, 2048}};
     for (const Case& c : cases) {
         (effect.*c.set)(true);
@@ -401,5 +405,6 @@ TEST_F(ShellTest, GetSpeakerArrangementWritesNothingToTheHost) {
     EXPECT_EQ(dispatch(effGetSpeakerArrangement, 0, reinterpret_cast<VstIntPtr>(hostMemory),
                        hostMemory + 16),
               0);
-    for (char c : hostMemory) EXPECT_EQ(c, 0x77);
+    for (char c : hostMemory)
+        EXPECT_EQ(c, 0x77);
 }

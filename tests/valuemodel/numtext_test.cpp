@@ -25,7 +25,7 @@ std::string integer(long double value) {
 }
 
 class NumText : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { ql::setDecimalSeparator('.'); }
 };
 

@@ -84,11 +84,14 @@ TEST(ValueScale, ArgumentsOutsideTheUnitRangeAreClamped) {
 
 std::vector<float> sweepValues() {
     std::vector<float> values;
-    for (int i = 0; i <= 20000; ++i) values.push_back(static_cast<float>(i) / 20000.0f);
+    for (int i = 0; i <= 20000; ++i)
+        values.push_back(static_cast<float>(i) / 20000.0f);
     std::mt19937 random(12345);
     std::uniform_real_distribution<float> unit(0.0f, 1.0f);
-    for (int i = 0; i < 20000; ++i) values.push_back(unit(random));
-    for (float tiny = 1e-30f; tiny < 1e-3f; tiny *= 7.0f) values.push_back(tiny);
+    for (int i = 0; i < 20000; ++i)
+        values.push_back(unit(random));
+    for (float tiny = 1e-30f; tiny < 1e-3f; tiny *= 7.0f)
+        values.push_back(tiny);
     return values;
 }
 

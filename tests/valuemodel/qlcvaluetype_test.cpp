@@ -26,7 +26,7 @@ std::string text(const QLCvalueType& type, float value) {
 }
 
 class ValueType : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { ql::setDecimalSeparator('.'); }
 };
 
@@ -117,7 +117,8 @@ TEST_F(ValueType, FrequencySwitchesToKilohertzAt1000) {
 
 TEST_F(ValueType, FrequencyBeforeTheFirstRefreshShowsZero) {
     const QLChzValueType hz(0);
-    for (float v : {0.0f, 0.02f, 0.5f, 1.0f}) EXPECT_EQ(text(hz, v), "0");
+    for (float v : {0.0f, 0.02f, 0.5f, 1.0f})
+        EXPECT_EQ(text(hz, v), "0");
 }
 
 TEST_F(ValueType, CommaSeparator) {

@@ -52,8 +52,8 @@ class Win32Test : public ::testing::Test {
         wc.hInstance = GetModuleHandleW(nullptr);
         wc.lpszClassName = L"QlTestHostWindow";
         RegisterClassW(&wc);
-        host = CreateWindowExW(0, L"QlTestHostWindow", L"host", WS_OVERLAPPEDWINDOW, 0, 0, 400,
-                               300, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+        host = CreateWindowExW(0, L"QlTestHostWindow", L"host", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300,
+                               nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
         ASSERT_NE(host, nullptr);
         platform = NewNativePlatform();
         ASSERT_NE(platform, nullptr);

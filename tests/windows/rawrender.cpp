@@ -30,14 +30,18 @@ VstTimeInfo gTime{};
 VstIntPtr QL_VSTCALL HostCallback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void* ptr,
                                   float) {
     switch (opcode) {
-    case audioMasterVersion: return 2400;
-    case audioMasterGetTime: return reinterpret_cast<VstIntPtr>(&gTime);
-    case audioMasterTempoAt: return 1230000; // 123 BPM, times 10000
+    case audioMasterVersion:
+        return 2400;
+    case audioMasterGetTime:
+        return reinterpret_cast<VstIntPtr>(&gTime);
+    case audioMasterTempoAt:
+        return 1230000; // 123 BPM, times 10000
     case audioMasterGetVendorString:
     case audioMasterGetProductString:
         if (ptr) std::strcpy(static_cast<char*>(ptr), "rawrender");
         return 1;
-    default: return 0;
+    default:
+        return 0;
     }
 }
 

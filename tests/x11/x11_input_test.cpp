@@ -128,9 +128,9 @@ TEST_F(X11InputTest, PressCapturesTheControlAcrossADragOutOfTheWindow) {
     EXPECT_FALSE(a.MouseCapture());
 
     // The grab is over: another client can take the pointer now.
-    EXPECT_EQ(XGrabPointer(dpy, host, False, 0, GrabModeAsync, GrabModeAsync, None, None,
-                           CurrentTime),
-              GrabSuccess);
+    EXPECT_EQ(
+        XGrabPointer(dpy, host, False, 0, GrabModeAsync, GrabModeAsync, None, None, CurrentTime),
+        GrabSuccess);
     XUngrabPointer(dpy, CurrentTime);
 
     // Without a press, moves go to whatever lies under the cursor.
@@ -197,9 +197,8 @@ TEST_F(X11InputTest, KeysGoToTheFocusedWindowAsVirtualKeysAndCharacters) {
     form->SetOnKeyUp([&](TComponent*, uint16_t& key, TShiftState) {
         keys.push_back("up " + std::to_string(key));
     });
-    form->SetOnKeyPress([&](TComponent*, char32_t& ch) {
-        keys.push_back("char " + std::to_string(uint32_t(ch)));
-    });
+    form->SetOnKeyPress(
+        [&](TComponent*, char32_t& ch) { keys.push_back("char " + std::to_string(uint32_t(ch))); });
     form->SetFocus();
     EXPECT_TRUE(form->Focused());
     PumpFor(*platform, 20);

@@ -18,9 +18,12 @@ class BottomUpSink final : public IWindowSink {
                 At(x, y) = 0xFF000000u | uint32_t(x * 4) << 16 | uint32_t(y * 8) << 8 | 0x40;
     }
     // Pixel (x, y) counted from the top, stored in row h - 1 - y.
-    uint32_t& At(int x, int y) { return fStore[size_t(fHeight - 1 - y) * size_t(fWidth) + size_t(x)]; }
+    uint32_t& At(int x, int y) {
+        return fStore[size_t(fHeight - 1 - y) * size_t(fWidth) + size_t(x)];
+    }
     TPixelView View() {
-        return {fStore.data() + ptrdiff_t(fHeight - 1) * fWidth, fWidth, fHeight, -ptrdiff_t(fWidth)};
+        return {fStore.data() + ptrdiff_t(fHeight - 1) * fWidth, fWidth, fHeight,
+                -ptrdiff_t(fWidth)};
     }
     IPlatformWindow* Window = nullptr;
     int Paints = 0;
@@ -53,7 +56,9 @@ class X11PixelTest : public X11Test, public ::testing::WithParamInterface<bool> 
 };
 
 INSTANTIATE_TEST_SUITE_P(Transfer, X11PixelTest, ::testing::Values(true, false),
-                         [](const auto& param) { return param.param ? "SharedMemory" : "PutImage"; });
+                         [](const auto& param) {
+                             return param.param ? "SharedMemory" : "PutImage";
+                         });
 
 TEST_P(X11PixelTest, FormInHostWindowShowsWhatTheHeadlessPlatformDraws) {
     const TSize hostSize{240, 170};
@@ -74,7 +79,7 @@ TEST_P(X11PixelTest, FormInHostWindowShowsWhatTheHeadlessPlatformDraws) {
                       Scene::kForm.Top + Scene::kPanel.Top + 2),
               Rgb(clRed));
     EXPECT_EQ(PixelAt(host, 2, 2), 0u); // the host's own area stays untouched
-    int ink = 0; // text pixels inside the label
+    int ink = 0;                        // text pixels inside the label
     for (uint32_t p : Grab(host, Bounds(Scene::kForm.Left + 8, Scene::kForm.Top + 8, 90, 20)))
         ink += p != Rgb(clWhite);
     EXPECT_GT(ink, 20);
@@ -94,7 +99,8 @@ TEST_P(X11PixelTest, BlitTakesBottomUpRowsAndOnlyTheRectangle) {
     ASSERT_TRUE(window);
     sink.Window = window.get();
     const auto expect = [&](int x, int y) { return sink.At(x, y) & 0xFFFFFF; };
-    ASSERT_TRUE(PumpUntil(*platform, [&] { return PixelAt(host, 5 + 39, 6 + 23) == expect(39, 23); }));
+    ASSERT_TRUE(
+        PumpUntil(*platform, [&] { return PixelAt(host, 5 + 39, 6 + 23) == expect(39, 23); }));
     for (int y = 0; y < 24; ++y)
         for (int x = 0; x < 40; ++x)
             ASSERT_EQ(PixelAt(host, 5 + x, 6 + y), expect(x, y)) << x << "," << y;
@@ -135,8 +141,7 @@ TEST_F(X11Test, OpenAndCloseLeaveNoWindowsOrSharedMemoryBehind) {
         {
             Scene scene(*platform, X11Handle(host));
             ASSERT_TRUE(PumpUntil(*platform, [&] {
-                return PixelAt(host, Scene::kForm.Left + 2, Scene::kForm.Bottom - 2) ==
-                       Rgb(clNavy);
+                return PixelAt(host, Scene::kForm.Left + 2, Scene::kForm.Bottom - 2) == Rgb(clNavy);
             }));
             EXPECT_EQ(ChildCount(host), 1);
             EXPECT_EQ(ChildCount(X11WindowId(scene.form->Handle())), 1); // the panel

@@ -19,10 +19,10 @@
 #include <unistd.h>
 
 #include <cctype>
-#include <fstream>
-#include <sstream>
 #include <chrono>
+#include <fstream>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -83,8 +83,8 @@ class X11Test : public ::testing::Test {
     // A mapped top-level window with a black background, standing for a host's editor frame.
     Window NewHost(TRect screen) {
         const Window w = XCreateSimpleWindow(dpy, root, screen.Left, screen.Top,
-                                             unsigned(screen.Width()), unsigned(screen.Height()),
-                                             0, 0, BlackPixel(dpy, DefaultScreen(dpy)));
+                                             unsigned(screen.Width()), unsigned(screen.Height()), 0,
+                                             0, BlackPixel(dpy, DefaultScreen(dpy)));
         XMapRaised(dpy, w);
         XSync(dpy, False);
         hosts.push_back(w);
@@ -94,8 +94,8 @@ class X11Test : public ::testing::Test {
     // The window's pixels (with those of its children) as 0x00RRGGBB, rows top-down.
     std::vector<uint32_t> Grab(Window w, TRect r) {
         XSync(dpy, False);
-        XImage* image = XGetImage(dpy, w, r.Left, r.Top, unsigned(r.Width()),
-                                  unsigned(r.Height()), AllPlanes, ZPixmap);
+        XImage* image = XGetImage(dpy, w, r.Left, r.Top, unsigned(r.Width()), unsigned(r.Height()),
+                                  AllPlanes, ZPixmap);
         std::vector<uint32_t> out;
         if (!image) return out;
         for (int y = 0; y < r.Height(); ++y)
@@ -177,7 +177,7 @@ inline uint32_t Rgb(TColor c) {
 // A form as an editor might be: a coloured background, a label and a windowed panel (a child
 // window of its own) with a label on it.
 struct Scene {
-    static constexpr TRect kForm{10, 20, 210, 140}; // in the host window
+    static constexpr TRect kForm{10, 20, 210, 140};  // in the host window
     static constexpr TRect kPanel{110, 30, 190, 90}; // in the form
 
     Scene(IPlatform& platform, TNativeHandle parent, const std::string& caption = "Quill 42") {

@@ -29,8 +29,8 @@ constexpr double kRate = 44100.0;
 
 VstTimeInfo gTime{};
 
-VstIntPtr QL_VSTCALL hostCallback(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr,
-                                  void* ptr, float opt) {
+VstIntPtr QL_VSTCALL hostCallback(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr, void* ptr,
+                                  float opt) {
     switch (opcode) {
     case audioMasterAutomate:
         std::printf("audioMasterAutomate %d %.6f\n", index, double(opt));

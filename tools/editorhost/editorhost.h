@@ -30,7 +30,7 @@ int parseOptions(int argc, char** argv, Options& options);
 // the editor's tempo display) is a playing host's. Closed, switched off and unloaded on
 // destruction.
 class HostedEffect {
-public:
+  public:
     static constexpr int kIdleMs = 33;
     static constexpr int kBlock = 1470; // one idle period's worth at 44.1 kHz
 
@@ -48,7 +48,7 @@ public:
     bool openEditor(void* parent);
     void idle();
 
-private:
+  private:
     VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0,
                        void* ptr = nullptr, float opt = 0.0f);
 

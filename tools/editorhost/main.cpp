@@ -19,7 +19,9 @@
 namespace {
 
 volatile std::sig_atomic_t gStop = 0;
-void onSignal(int) { gStop = 1; }
+void onSignal(int) {
+    gStop = 1;
+}
 
 // Found as the render tool finds it: beside the tool, else where it is installed; the build's
 // own path last.
@@ -37,8 +39,7 @@ std::string defaultPlugin() {
 // The window's picture as rows of RGB bytes; empty when the server gives none.
 std::vector<uint8_t> capture(Display* dpy, Window w, int width, int height) {
     XSync(dpy, False);
-    XImage* image = XGetImage(dpy, w, 0, 0, unsigned(width), unsigned(height), AllPlanes,
-                              ZPixmap);
+    XImage* image = XGetImage(dpy, w, 0, 0, unsigned(width), unsigned(height), AllPlanes, ZPixmap);
     std::vector<uint8_t> rgb;
     if (!image) return rgb;
     rgb.reserve(size_t(width) * size_t(height) * 3);
@@ -117,8 +118,7 @@ int main(int argc, char** argv) {
     using Clock = std::chrono::steady_clock;
     const auto opened = Clock::now();
     const auto elapsedMs = [&] {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - opened)
-            .count();
+        return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - opened).count();
     };
     int status = 0;
     auto next = opened;

@@ -78,8 +78,7 @@ SoundReader::SoundReader(const std::string& filePath, FileThread& files) : path(
     if (fs::is_directory(path, ec)) throw RenderError("cannot read " + path + ": it is a folder");
     SF_INFO info{};
     file = sf_open(path.c_str(), SFM_READ, &info);
-    if (!file)
-        throw RenderError("cannot read " + path + ": " + sf_strerror(nullptr));
+    if (!file) throw RenderError("cannot read " + path + ": " + sf_strerror(nullptr));
     rate = info.samplerate;
     channelCount = info.channels;
     pcm16 = (info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16;

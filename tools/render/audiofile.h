@@ -22,7 +22,7 @@ struct StereoChunk {
 };
 
 class SoundReader {
-public:
+  public:
     // Opens `path` for reading; throws RenderError with libsndfile's reason when it cannot.
     // Reads ahead on `files`, which must outlive the reader.
     SoundReader(const std::string& path, FileThread& files);
@@ -44,7 +44,7 @@ public:
     // Seconds the caller has waited for reads the background had not finished.
     double waitedSeconds() const { return io->waitedSeconds(); }
 
-private:
+  private:
     void fill(StereoChunk& chunk); // runs on the file thread
     // Makes `current` hold unread frames, taking the chunk read ahead; false at the end.
     bool refill();
@@ -65,7 +65,7 @@ private:
 };
 
 class SoundWriter {
-public:
+  public:
     // Writes into a partial file beside `path`; `commit` moves it into place. Destroyed without a
     // commit, it removes the partial file, so a failed render leaves nothing behind. Writes
     // behind on `files`, which must outlive the writer.
@@ -87,7 +87,7 @@ public:
     // Seconds the caller has waited for writes the background had not finished.
     double waitedSeconds() const { return io ? io->waitedSeconds() : 0.0; }
 
-private:
+  private:
     void handOff();
     void discard();
 

@@ -18,7 +18,7 @@ class BackgroundJob;
 
 // Runs the posted jobs one after another, in the order they were posted.
 class FileThread {
-public:
+  public:
     FileThread() : worker([this] { loop(); }) {}
     ~FileThread() {
         {
@@ -31,7 +31,7 @@ public:
     FileThread(const FileThread&) = delete;
     FileThread& operator=(const FileThread&) = delete;
 
-private:
+  private:
     friend class BackgroundJob;
     void loop();
 
@@ -44,7 +44,7 @@ private:
 
 // One job at a time for one owner (the reader or the writer) on a shared FileThread.
 class BackgroundJob {
-public:
+  public:
     explicit BackgroundJob(FileThread& thread) : thread(thread) {}
     // Lets a job in flight finish (its failure is dropped: the owner is going anyway).
     ~BackgroundJob() {
@@ -71,7 +71,8 @@ public:
         if (job) {
             const auto start = std::chrono::steady_clock::now();
             thread.changed.wait(lock, [this] { return !job; });
-            waited += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            waited +=
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         }
         if (failure) std::rethrow_exception(std::exchange(failure, nullptr));
     }
@@ -79,7 +80,7 @@ public:
     // Seconds the calling thread has spent waiting for this owner's jobs.
     double waitedSeconds() const { return waited; }
 
-private:
+  private:
     friend class FileThread;
     FileThread& thread;
     std::function<void()> job; // guarded by thread.mutex; empty once it has run

@@ -36,7 +36,9 @@ extern "C" void onInterrupt(int signal) {
     std::signal(signal, SIG_DFL);
 }
 
-bool loud(float sample) { return std::fabs(sample) >= kSilenceThreshold; }
+bool loud(float sample) {
+    return std::fabs(sample) >= kSilenceThreshold;
+}
 
 bool sameFile(const std::string& a, const std::string& b) {
     std::error_code ec;
@@ -136,7 +138,8 @@ int run(const Options& options) {
                              "overwritten)");
         if (sameFile(options.input, options.output + ".partial"))
             throw UsageError("the input is " + options.output + ".partial, where the output " +
-                             options.output + " is written before it is complete; choose "
+                             options.output +
+                             " is written before it is complete; choose "
                              "another output");
     }
 
@@ -154,8 +157,8 @@ int run(const Options& options) {
     }
 
     std::string searched;
-    const std::string pluginPath = options.plugin.empty() ? defaultPluginPath(searched)
-                                                          : options.plugin;
+    const std::string pluginPath =
+        options.plugin.empty() ? defaultPluginPath(searched) : options.plugin;
     if (pluginPath.empty())
         throw RenderError(std::string("no ") + QL_RENDER_PLUGIN_FILE_NAME + " in " + searched +
                           " (build the Quillantrope target, install it, or give --plugin PATH)");
@@ -192,8 +195,8 @@ int run(const Options& options) {
                           " Hz");
 
     if (!source.reader) source.demo = synthesiseDemo(sampleRate, tempo);
-    const int64_t inputFrames = source.reader ? source.reader->frames()
-                                              : static_cast<int64_t>(source.demo.size());
+    const int64_t inputFrames =
+        source.reader ? source.reader->frames() : static_cast<int64_t>(source.demo.size());
     const bool autoTail = !options.tailSeconds;
     const int64_t tailLimit = static_cast<int64_t>(
         std::llrint((autoTail ? kTailCapSeconds : *options.tailSeconds) * sampleRate));
@@ -215,8 +218,7 @@ int run(const Options& options) {
     bool inputDone = false;
     bool tailQuiet = false;
 
-    ProgressBar progress(!options.quiet && stderrIsTerminal(), inputFrames + tailLimit,
-                         sampleRate);
+    ProgressBar progress(!options.quiet && stderrIsTerminal(), inputFrames + tailLimit, sampleRate);
     host.setMeasuring(options.timing);
     const double cpuStart = processCpuSeconds();
     const auto renderStart = Clock::now();
@@ -248,7 +250,8 @@ int run(const Options& options) {
 
         if (got < frames) {
             int lastLoud = frames - 1;
-            while (lastLoud >= got && !loud(outL[lastLoud]) && !loud(outR[lastLoud])) --lastLoud;
+            while (lastLoud >= got && !loud(outL[lastLoud]) && !loud(outR[lastLoud]))
+                --lastLoud;
             quietRun = lastLoud >= got ? frames - 1 - lastLoud : quietRun + frames - got;
         }
         rendered += frames;
@@ -277,8 +280,8 @@ int run(const Options& options) {
                               : "(the 30 s limit; the echoes had not yet fallen below -90 dBFS)");
     std::printf("wrote %s: %lld frames, %.2f s at %d Hz (%s stereo WAV), %.0fx real time, "
                 "peak L %s R %s, %s\n",
-                options.output.c_str(), static_cast<long long>(rendered), audioSeconds,
-                sampleRate, formatDescription(options.format),
+                options.output.c_str(), static_cast<long long>(rendered), audioSeconds, sampleRate,
+                formatDescription(options.format),
                 renderSeconds > 0.0 ? audioSeconds / renderSeconds : 0.0,
                 decibels(writer.peak(0)).c_str(), decibels(writer.peak(1)).c_str(),
                 writer.clippedSamples()

@@ -11,11 +11,14 @@ namespace qlrender {
 
 namespace {
 
-char lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
+char lower(char c) {
+    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+}
 
 size_t editDistance(std::string_view a, std::string_view b) {
     std::vector<size_t> row(b.size() + 1);
-    for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (size_t j = 0; j <= b.size(); ++j)
+        row[j] = j;
     for (size_t i = 1; i <= a.size(); ++i) {
         size_t diagonal = row[0];
         row[0] = i;
@@ -55,7 +58,8 @@ ParameterSetting parseParameterSetting(const std::string& text) {
     }
     if (index < 0) {
         std::vector<std::string> names;
-        for (const auto& p : kNamedParameters) names.emplace_back(p.name);
+        for (const auto& p : kNamedParameters)
+            names.emplace_back(p.name);
         throw UsageError("--param: unknown parameter '" + name + "'; did you mean '" +
                          closestMatch(name, names) + "'? (--list-params shows them all)");
     }
@@ -72,8 +76,8 @@ ParameterSetting parseParameterSetting(const std::string& text) {
 } // namespace
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lower(x) == lower(y); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [](char x, char y) { return lower(x) == lower(y); });
 }
 
 std::string closestMatch(std::string_view word, const std::vector<std::string>& candidates) {
@@ -213,14 +217,16 @@ Options parseCommandLine(const std::vector<std::string>& args) {
             const auto rate = parseInteger(text);
             if (!rate || *rate < 8000 || *rate > 384000)
                 throw UsageError("--sample-rate expects a whole number of hertz from 8000 to "
-                                 "384000, not '" + text + "'");
+                                 "384000, not '" +
+                                 text + "'");
             options.sampleRate = *rate;
         } else if (arg == "--block-size") {
             const std::string text = value();
             const auto frames = parseInteger(text);
             if (!frames || *frames < 1 || *frames > 65536)
                 throw UsageError("--block-size expects a whole number of frames from 1 to 65536, "
-                                 "not '" + text + "'");
+                                 "not '" +
+                                 text + "'");
             options.blockSize = *frames;
         } else if (arg == "--plugin") {
             options.plugin = value();

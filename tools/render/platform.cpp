@@ -16,7 +16,9 @@
 
 namespace qlrender {
 
-SharedLibrary::~SharedLibrary() { close(); }
+SharedLibrary::~SharedLibrary() {
+    close();
+}
 
 #if defined(_WIN32)
 
@@ -29,7 +31,8 @@ bool SharedLibrary::open(const std::string& path, std::string& error) {
         FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                        GetLastError(), 0, text, sizeof text - 1, nullptr);
         error = text;
-        while (!error.empty() && (error.back() == '\n' || error.back() == '\r')) error.pop_back();
+        while (!error.empty() && (error.back() == '\n' || error.back() == '\r'))
+            error.pop_back();
         return false;
     }
     handle = module;
@@ -53,7 +56,9 @@ std::string executableDirectory() {
     return std::filesystem::path(std::wstring(buffer, length)).parent_path().string();
 }
 
-bool stderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+bool stderrIsTerminal() {
+    return _isatty(_fileno(stderr)) != 0;
+}
 
 // Windows hosts have no common plug-in folder: each keeps its own list, so only the folder beside
 // the tool is searched.
@@ -116,7 +121,9 @@ std::string executableDirectory() {
     return ec ? std::string() : self.parent_path().string();
 }
 
-bool stderrIsTerminal() { return isatty(fileno(stderr)) != 0; }
+bool stderrIsTerminal() {
+    return isatty(fileno(stderr)) != 0;
+}
 
 std::vector<std::string> pluginSearchFolders() {
     std::vector<std::string> folders;
@@ -136,8 +143,12 @@ double clockSeconds(clockid_t clock) {
 }
 } // namespace
 
-double threadCpuSeconds() { return clockSeconds(CLOCK_THREAD_CPUTIME_ID); }
-double processCpuSeconds() { return clockSeconds(CLOCK_PROCESS_CPUTIME_ID); }
+double threadCpuSeconds() {
+    return clockSeconds(CLOCK_THREAD_CPUTIME_ID);
+}
+double processCpuSeconds() {
+    return clockSeconds(CLOCK_PROCESS_CPUTIME_ID);
+}
 
 #endif
 

@@ -9,7 +9,7 @@ namespace qlrender {
 
 // A loaded shared library; closed when the object goes away.
 class SharedLibrary {
-public:
+  public:
     SharedLibrary() = default;
     ~SharedLibrary();
     SharedLibrary(const SharedLibrary&) = delete;
@@ -21,7 +21,7 @@ public:
     void* symbol(const char* name) const;
     void close();
 
-private:
+  private:
     void* handle = nullptr;
 };
 

@@ -7,8 +7,8 @@
 namespace qlrender {
 
 ProgressBar::ProgressBar(bool on, int64_t totalFrames, double rate)
-    : enabled(on), total(std::max<int64_t>(totalFrames, 1)), sampleRate(rate),
-      start(Clock::now()), lastDrawn(start) {}
+    : enabled(on), total(std::max<int64_t>(totalFrames, 1)), sampleRate(rate), start(Clock::now()),
+      lastDrawn(start) {}
 
 void ProgressBar::update(int64_t done) {
     if (!enabled) return;

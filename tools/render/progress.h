@@ -7,7 +7,7 @@
 namespace qlrender {
 
 class ProgressBar {
-public:
+  public:
     ProgressBar(bool enabled, int64_t totalFrames, double sampleRate);
     ~ProgressBar() { finish(); }
     ProgressBar(const ProgressBar&) = delete;
@@ -17,7 +17,7 @@ public:
     // Clears the bar's line, so what follows starts on a clean line.
     void finish();
 
-private:
+  private:
     using Clock = std::chrono::steady_clock;
     bool enabled;
     bool shown = false;

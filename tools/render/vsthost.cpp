@@ -50,18 +50,21 @@ PluginHost::PluginHost(const std::string& path, double rate, int frames, HostTim
     gActiveHost = this;
     effect = entry(&PluginHost::callback);
     if (!effect)
-        throw RenderError("the plug-in " + path + " refused to create an effect (its entry "
+        throw RenderError("the plug-in " + path +
+                          " refused to create an effect (its entry "
                           "returned null)");
     if (effect->magic != kEffectMagic) {
         effect = nullptr; // not a record we can safely close
-        throw RenderError("the plug-in " + path + " returned something that is not a VST 2 "
+        throw RenderError("the plug-in " + path +
+                          " returned something that is not a VST 2 "
                           "effect record");
     }
     if (effect->numInputs < 1 || effect->numOutputs < 2 || !effect->processReplacing ||
         !(effect->flags & effFlagsCanReplacing)) {
         dispatch(effClose);
         effect = nullptr;
-        throw RenderError("the plug-in " + path + " is not a stereo effect with replacing "
+        throw RenderError("the plug-in " + path +
+                          " is not a stereo effect with replacing "
                           "processing");
     }
     dispatch(effOpen);
@@ -156,21 +159,33 @@ std::string PluginHost::programName(int program) {
     return text(effGetProgramNameIndexed, program);
 }
 
-int PluginHost::currentProgram() { return static_cast<int>(dispatch(effGetProgram)); }
+int PluginHost::currentProgram() {
+    return static_cast<int>(dispatch(effGetProgram));
+}
 
-void PluginHost::setProgram(int program) { dispatch(effSetProgram, 0, program); }
+void PluginHost::setProgram(int program) {
+    dispatch(effSetProgram, 0, program);
+}
 
-float PluginHost::parameter(int index) { return effect->getParameter(effect, index); }
+float PluginHost::parameter(int index) {
+    return effect->getParameter(effect, index);
+}
 
 void PluginHost::setParameter(int index, float value) {
     effect->setParameter(effect, index, value);
 }
 
-std::string PluginHost::parameterDisplay(int index) { return text(effGetParamDisplay, index); }
+std::string PluginHost::parameterDisplay(int index) {
+    return text(effGetParamDisplay, index);
+}
 
-std::string PluginHost::parameterLabel(int index) { return text(effGetParamLabel, index); }
+std::string PluginHost::parameterLabel(int index) {
+    return text(effGetParamLabel, index);
+}
 
-std::string PluginHost::effectName() { return text(effGetEffectName, 0); }
+std::string PluginHost::effectName() {
+    return text(effGetEffectName, 0);
+}
 
 void PluginHost::start() {
     // Switching on clears the delay lines: plug-in work, counted with its processing.

@@ -16,7 +16,7 @@ struct HostTime {
 };
 
 class PluginHost {
-public:
+  public:
     // Loads the library and asks its entry for an effect, as a host does; opens the effect and
     // tells it the sample rate and block size. Throws RenderError when any step fails.
     PluginHost(const std::string& path, double sampleRate, int blockSize, HostTime time);
@@ -46,7 +46,7 @@ public:
     double pluginSeconds() const { return pluginTime; }
     double callbackSeconds() const { return callbackTime; }
 
-private:
+  private:
     static VstIntPtr QL_VSTCALL callback(AEffect* effect, VstInt32 opcode, VstInt32 index,
                                          VstIntPtr value, void* ptr, float opt);
     VstIntPtr answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr);

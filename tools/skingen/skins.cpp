@@ -300,9 +300,9 @@ Picture manualImage(const ImageSpec& image, const Fonts& f) {
     for (int x = 1; x < image.w - 1; ++x)
         L.blend(x, 1, rgb(255, 170, 160), 0.6f);
     const float px = 8.f;
-    Mask m =
-        textMask(image.w, image.h, f.condensedBold, "MANUAL", px, image.w / 2.f,
-                 std::round(image.h / 2.f + f.condensedBold.capHeight(px) / 2), Align::Centre, 0.4f);
+    Mask m = textMask(image.w, image.h, f.condensedBold, "MANUAL", px, image.w / 2.f,
+                      std::round(image.h / 2.f + f.condensedBold.capHeight(px) / 2), Align::Centre,
+                      0.4f);
     L.paint(m.shifted(0, 1), rgb(90, 10, 14), 0.7f);
     L.paint(m, rgb(255, 244, 238));
     return flatten(L, rgb(188, 50, 53));

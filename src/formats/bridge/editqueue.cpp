@@ -3,9 +3,15 @@
 namespace ql::formats {
 
 namespace {
-std::size_t word(std::int32_t index) { return static_cast<std::size_t>(index) / 64; }
-std::uint64_t bit(std::int32_t index) { return std::uint64_t{1} << (index % 64); }
-std::size_t slot(std::int32_t index) { return static_cast<std::size_t>(index); }
+std::size_t word(std::int32_t index) {
+    return static_cast<std::size_t>(index) / 64;
+}
+std::uint64_t bit(std::int32_t index) {
+    return std::uint64_t{1} << (index % 64);
+}
+std::size_t slot(std::int32_t index) {
+    return static_cast<std::size_t>(index);
+}
 } // namespace
 
 void EditQueue::push(const EditEvent& event) {
@@ -35,7 +41,8 @@ bool EditQueue::asidePending(std::int32_t index) const {
 
 bool EditQueue::takeAside(std::int32_t index, float& value) {
     if (consumerOpen[slot(index)] || !asidePending(index)) return false;
-    if (head.load(std::memory_order_relaxed) < asideAfter[slot(index)].load(std::memory_order_relaxed))
+    if (head.load(std::memory_order_relaxed) <
+        asideAfter[slot(index)].load(std::memory_order_relaxed))
         return false;
     if (!(asideBits[word(index)].fetch_and(~bit(index), std::memory_order_acquire) & bit(index)))
         return false;

@@ -30,7 +30,7 @@ struct EditEvent {
 // is full, the latest value of a parameter is kept aside and delivered as a gesture of its own
 // once every older event of that parameter was taken and its gesture has ended.
 class EditQueue {
-public:
+  public:
     static constexpr std::size_t kCapacity = 1024;
 
     // Producer (user-interface thread).
@@ -40,7 +40,7 @@ public:
     // Consumer (one thread). False when nothing is waiting.
     bool next(EditEvent& event);
 
-private:
+  private:
     std::size_t freeSlots() const {
         return kCapacity - (tail - head.load(std::memory_order_acquire));
     }

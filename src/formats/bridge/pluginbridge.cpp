@@ -37,8 +37,8 @@ PluginBridge::~PluginBridge() {
 
 VstIntPtr QL_VSTCALL PluginBridge::hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index,
                                                 VstIntPtr value, void* ptr, float opt) {
-    PluginBridge* bridge = effect && effect->user ? static_cast<PluginBridge*>(effect->user)
-                                                  : tConstructing;
+    PluginBridge* bridge =
+        effect && effect->user ? static_cast<PluginBridge*>(effect->user) : tConstructing;
     return bridge ? bridge->answer(opcode, index, value, ptr, opt) : 0;
 }
 
@@ -82,7 +82,9 @@ void PluginBridge::setSampleRate(double rate) {
     dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(rate));
 }
 
-void PluginBridge::setBlockSize(std::int32_t frames) { dispatch(effSetBlockSize, 0, frames); }
+void PluginBridge::setBlockSize(std::int32_t frames) {
+    dispatch(effSetBlockSize, 0, frames);
+}
 
 void PluginBridge::start() {
     // A new run of the audio: the host tells its tempo and position afresh.
@@ -92,7 +94,9 @@ void PluginBridge::start() {
     dispatch(effMainsChanged, 0, 1);
 }
 
-void PluginBridge::stop() { dispatch(effMainsChanged, 0, 0); }
+void PluginBridge::stop() {
+    dispatch(effMainsChanged, 0, 0);
+}
 
 void PluginBridge::process(float** inputs, float** outputs, std::int32_t frames,
                            const Transport& transport) {
@@ -130,7 +134,9 @@ std::int32_t PluginBridge::currentProgram() const {
     return static_cast<std::int32_t>(dispatch(effGetProgram));
 }
 
-void PluginBridge::selectProgram(std::int32_t program) { dispatch(effSetProgram, 0, program); }
+void PluginBridge::selectProgram(std::int32_t program) {
+    dispatch(effSetProgram, 0, program);
+}
 
 std::string PluginBridge::programName(std::int32_t program) const {
     // The full name: a VST 2 host's buffer would cut it to 24 characters.

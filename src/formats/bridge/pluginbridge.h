@@ -25,9 +25,9 @@ namespace ql::formats {
 
 // What the format's host told about time for one block.
 struct Transport {
-    bool present = false;      // the host gave any transport at all
-    bool hasTempo = false;     // ... and a tempo in it
-    double tempo = 0.0;        // beats per minute; one outside 0 < tempo <= kMaxTempo counts as none
+    bool present = false;  // the host gave any transport at all
+    bool hasTempo = false; // ... and a tempo in it
+    double tempo = 0.0;    // beats per minute; one outside 0 < tempo <= kMaxTempo counts as none
     bool hasSamplePos = false; // ... and its position; otherwise the bridge counts the blocks
     double samplePos = 0.0;
 };
@@ -38,7 +38,7 @@ struct HostNames {
 };
 
 class PluginBridge {
-public:
+  public:
     // The editor's size, known before it is first opened (hosts of the other formats ask first).
     static constexpr int kEditorWidth = 600;
     static constexpr int kEditorHeight = 369;
@@ -100,7 +100,7 @@ public:
     APlugin& plugin() const;
     AEffect* record() const { return effect; }
 
-private:
+  private:
     static VstIntPtr QL_VSTCALL hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index,
                                              VstIntPtr value, void* ptr, float opt);
     VstIntPtr answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt);

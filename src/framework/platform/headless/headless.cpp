@@ -261,7 +261,9 @@ IPlatform::THookId THeadlessPlatform::AddPumpHook(std::function<void()> hook) {
     return fHooks.Add(std::move(hook));
 }
 
-void THeadlessPlatform::RemovePumpHook(THookId id) { fHooks.Remove(id); }
+void THeadlessPlatform::RemovePumpHook(THookId id) {
+    fHooks.Remove(id);
+}
 
 void THeadlessPlatform::PumpEvents() {
     fHooks.Run();

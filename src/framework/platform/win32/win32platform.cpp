@@ -50,7 +50,8 @@ bool AcquireClass() {
     std::lock_guard lock(r.Mutex);
     if (r.Users == 0) {
         const HINSTANCE module = ThisModule();
-        std::swprintf(r.Name, std::size(r.Name), L"QuillantropeWindow_%p", static_cast<void*>(module));
+        std::swprintf(r.Name, std::size(r.Name), L"QuillantropeWindow_%p",
+                      static_cast<void*>(module));
         WNDCLASSEXW wc{};
         wc.cbSize = sizeof wc;
         wc.style = 0; // no CS_DBLCLKS: the framework times double clicks
@@ -74,7 +75,9 @@ void ReleaseClass() {
     r.Atom = 0;
 }
 
-const wchar_t* ClassName() { return Registry().Name; }
+const wchar_t* ClassName() {
+    return Registry().Name;
+}
 
 // What a window of our class stands for: a platform window, or a platform's timer window.
 class TReceiver {
@@ -132,18 +135,30 @@ TPoint MousePoint(LPARAM lParam) {
 // The system cursors' resource numbers (the IDC_ names), independent of UNICODE.
 WORD SystemCursor(TCursor shape) {
     switch (shape) {
-    case crCross: return 32515;
-    case crIBeam: return 32513;
-    case crSizeNESW: return 32643;
-    case crSizeNS: return 32645;
-    case crSizeNWSE: return 32642;
-    case crSizeWE: return 32644;
-    case crUpArrow: return 32516;
-    case crHourGlass: return 32514;
-    case crNo: return 32648;
-    case crHandPoint: return 32649;
-    case crSizeAll: return 32646;
-    default: return 32512; // the arrow: crDefault and unknown shapes too
+    case crCross:
+        return 32515;
+    case crIBeam:
+        return 32513;
+    case crSizeNESW:
+        return 32643;
+    case crSizeNS:
+        return 32645;
+    case crSizeNWSE:
+        return 32642;
+    case crSizeWE:
+        return 32644;
+    case crUpArrow:
+        return 32516;
+    case crHourGlass:
+        return 32514;
+    case crNo:
+        return 32648;
+    case crHandPoint:
+        return 32649;
+    case crSizeAll:
+        return 32646;
+    default:
+        return 32512; // the arrow: crDefault and unknown shapes too
     }
 }
 
@@ -214,7 +229,7 @@ class TWin32Window final : public IPlatformWindow, private TReceiver {
     HWND Hwnd = nullptr; // null once the system destroyed it (its parent went away)
     HDC PaintDc = nullptr;
     TCursor Shape = crDefault;
-    bool Tracking = false;     // a WM_MOUSELEAVE is asked for
+    bool Tracking = false; // a WM_MOUSELEAVE is asked for
     bool Captured = false;
     bool LeaveAfterCapture = false;
 };
@@ -269,7 +284,9 @@ TPoint TWin32Platform::CursorPos() const {
     return {int32_t(p.x), int32_t(p.y)};
 }
 
-void TWin32Platform::SetCursorPos(TPoint screen) { ::SetCursorPos(screen.X, screen.Y); }
+void TWin32Platform::SetCursorPos(TPoint screen) {
+    ::SetCursorPos(screen.X, screen.Y);
+}
 
 // ShowCursor keeps a counter: we move it by at most one, and put it back when we go.
 void TWin32Platform::SetCursorVisible(bool visible) {
@@ -296,7 +313,9 @@ IPlatform::THookId TWin32Platform::AddPumpHook(std::function<void()> hook) {
     return fHooks.Add(std::move(hook));
 }
 
-void TWin32Platform::RemovePumpHook(THookId id) { fHooks.Remove(id); }
+void TWin32Platform::RemovePumpHook(THookId id) {
+    fHooks.Remove(id);
+}
 
 // Only our own windows' messages: the host's loop keeps its own (and WM_QUIT).
 void TWin32Platform::Drain(HWND hwnd) {
@@ -346,8 +365,7 @@ bool TWin32Window::Create(HWND parent, const TRect& bounds, bool visible) {
     if (!Hwnd) return false;
     // The system puts a new child below its siblings; the framework stacks later children on top
     // (as X11 does), so a later sibling must cover an earlier one it overlaps.
-    if (parent)
-        SetWindowPos(Hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    if (parent) SetWindowPos(Hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     return true;
 }
 
@@ -447,7 +465,8 @@ void TWin32Window::SetCursorShape(TCursor shape) {
 }
 
 void TWin32Window::ApplyCursor() const {
-    ::SetCursor(Shape == crNone ? nullptr : LoadCursorW(nullptr, MAKEINTRESOURCEW(SystemCursor(Shape))));
+    ::SetCursor(Shape == crNone ? nullptr
+                                : LoadCursorW(nullptr, MAKEINTRESOURCEW(SystemCursor(Shape))));
 }
 
 void TWin32Window::SetFocus() {
@@ -496,7 +515,7 @@ LRESULT TWin32Window::Handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
     case WM_MBUTTONDOWN: {
-        const TMouseButton b = msg == WM_LBUTTONDOWN ? mbLeft
+        const TMouseButton b = msg == WM_LBUTTONDOWN   ? mbLeft
                                : msg == WM_RBUTTONDOWN ? mbRight
                                                        : mbMiddle;
         Sink->PlatformMouseDown(b, MouseShift(wParam), MousePoint(lParam));
@@ -505,7 +524,7 @@ LRESULT TWin32Window::Handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
     case WM_LBUTTONUP:
     case WM_RBUTTONUP:
     case WM_MBUTTONUP: {
-        const TMouseButton b = msg == WM_LBUTTONUP ? mbLeft
+        const TMouseButton b = msg == WM_LBUTTONUP   ? mbLeft
                                : msg == WM_RBUTTONUP ? mbRight
                                                      : mbMiddle;
         Sink->PlatformMouseUp(b, MouseShift(wParam), MousePoint(lParam));
@@ -580,4 +599,6 @@ std::unique_ptr<IPlatform> NewWin32Platform() {
     return p;
 }
 
-std::unique_ptr<IPlatform> NewNativePlatform() { return NewWin32Platform(); }
+std::unique_ptr<IPlatform> NewNativePlatform() {
+    return NewWin32Platform();
+}

@@ -94,10 +94,9 @@ void UnregisterDisplay(Display* d) {
     if (current != OnXError) XSetErrorHandler(current); // replaced since: leave theirs
 }
 
-constexpr long kWindowEvents = ExposureMask | ButtonPressMask | ButtonReleaseMask |
-                               PointerMotionMask | EnterWindowMask | LeaveWindowMask |
-                               KeyPressMask | KeyReleaseMask | FocusChangeMask |
-                               StructureNotifyMask;
+constexpr long kWindowEvents =
+    ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | EnterWindowMask |
+    LeaveWindowMask | KeyPressMask | KeyReleaseMask | FocusChangeMask | StructureNotifyMask;
 constexpr unsigned kGrabEvents =
     ButtonPressMask | ButtonReleaseMask | PointerMotionMask | EnterWindowMask | LeaveWindowMask;
 
@@ -161,7 +160,9 @@ class TX11Platform final : public IPlatform {
     GC Gc();
     Cursor ShapeCursor(TCursor shape);
     Cursor InvisibleCursor();
-    Cursor CursorFor(TCursor shape) { return fCursorHidden ? InvisibleCursor() : ShapeCursor(shape); }
+    Cursor CursorFor(TCursor shape) {
+        return fCursorHidden ? InvisibleCursor() : ShapeCursor(shape);
+    }
     void Forget(TX11Window* w);
     void CopyPixels(const TPixelView& pixels, const TRect& r, XImage& image) const;
 
@@ -218,7 +219,9 @@ class TX11Window final : public IPlatformWindow {
     TNativeHandle Handle() const override { return X11Handle(Id); }
     void SetBounds(const TRect& bounds) override;
     void SetVisible(bool visible) override;
-    void Invalidate(const TRect& r) override { Invalid = UnionRect(Invalid, IntersectRect(r, Client())); }
+    void Invalidate(const TRect& r) override {
+        Invalid = UnionRect(Invalid, IntersectRect(r, Client()));
+    }
     void Blit(const TPixelView& pixels, const TRect& r) override;
     void SetCapture() override;
     void ReleaseCapture() override;
@@ -266,8 +269,8 @@ TX11Platform::TX11Platform(Display* display, TX11Options options)
     Bool pixmaps;
     fShm = fOptions.SharedMemory && XShmQueryVersion(fDisplay, &major, &minor, &pixmaps);
     // Rows go over unchanged when the server reads 32-bit pixels blue first, as ours are stored.
-    XImage* probe = XCreateImage(fDisplay, fVisual, unsigned(fDepth), ZPixmap, 0, nullptr, 1, 1,
-                                 32, 0);
+    XImage* probe =
+        XCreateImage(fDisplay, fVisual, unsigned(fDepth), ZPixmap, 0, nullptr, 1, 1, 32, 0);
     fDirect = probe && probe->bits_per_pixel == 32 && fVisual->red_mask == 0xFF0000 &&
               fVisual->green_mask == 0xFF00 && fVisual->blue_mask == 0xFF &&
               (probe->byte_order == LSBFirst) == (std::endian::native == std::endian::little);
@@ -313,19 +316,44 @@ GC TX11Platform::Gc() {
 Cursor TX11Platform::ShapeCursor(TCursor shape) {
     unsigned glyph;
     switch (shape) {
-    case crNone: return InvisibleCursor();
-    case crCross: glyph = XC_crosshair; break;
-    case crIBeam: glyph = XC_xterm; break;
-    case crSizeNESW: glyph = XC_bottom_left_corner; break;
-    case crSizeNS: glyph = XC_sb_v_double_arrow; break;
-    case crSizeNWSE: glyph = XC_bottom_right_corner; break;
-    case crSizeWE: glyph = XC_sb_h_double_arrow; break;
-    case crUpArrow: glyph = XC_sb_up_arrow; break;
-    case crHourGlass: glyph = XC_watch; break;
-    case crNo: glyph = XC_X_cursor; break;
-    case crHandPoint: glyph = XC_hand2; break;
-    case crSizeAll: glyph = XC_fleur; break;
-    default: shape = crArrow, glyph = XC_left_ptr; break; // crDefault and unknown shapes too
+    case crNone:
+        return InvisibleCursor();
+    case crCross:
+        glyph = XC_crosshair;
+        break;
+    case crIBeam:
+        glyph = XC_xterm;
+        break;
+    case crSizeNESW:
+        glyph = XC_bottom_left_corner;
+        break;
+    case crSizeNS:
+        glyph = XC_sb_v_double_arrow;
+        break;
+    case crSizeNWSE:
+        glyph = XC_bottom_right_corner;
+        break;
+    case crSizeWE:
+        glyph = XC_sb_h_double_arrow;
+        break;
+    case crUpArrow:
+        glyph = XC_sb_up_arrow;
+        break;
+    case crHourGlass:
+        glyph = XC_watch;
+        break;
+    case crNo:
+        glyph = XC_X_cursor;
+        break;
+    case crHandPoint:
+        glyph = XC_hand2;
+        break;
+    case crSizeAll:
+        glyph = XC_fleur;
+        break;
+    default:
+        shape = crArrow, glyph = XC_left_ptr;
+        break; // crDefault and unknown shapes too
     }
     auto it = fCursors.find(shape);
     if (it != fCursors.end()) return it->second;
@@ -344,9 +372,8 @@ Cursor TX11Platform::InvisibleCursor() {
     return fInvisible;
 }
 
-std::unique_ptr<IPlatformWindow> TX11Platform::NewWindow(TNativeHandle parent,
-                                                         const TRect& bounds, bool visible,
-                                                         IWindowSink& sink) {
+std::unique_ptr<IPlatformWindow> TX11Platform::NewWindow(TNativeHandle parent, const TRect& bounds,
+                                                         bool visible, IWindowSink& sink) {
     InstallErrorHandler();
     const Window parentId = parent ? X11WindowId(parent) : fRoot;
     TX11Window* ours = Find(parentId);
@@ -440,7 +467,9 @@ IPlatform::THookId TX11Platform::AddPumpHook(std::function<void()> hook) {
     return fHooks.Add(std::move(hook));
 }
 
-void TX11Platform::RemovePumpHook(THookId id) { fHooks.Remove(id); }
+void TX11Platform::RemovePumpHook(THookId id) {
+    fHooks.Remove(id);
+}
 
 void TX11Platform::PumpEvents() {
     InstallErrorHandler();
@@ -466,7 +495,9 @@ void TX11Platform::PumpEvents() {
     }
 }
 
-void TX11Platform::RunHooks() { fHooks.Run(); }
+void TX11Platform::RunHooks() {
+    fHooks.Run();
+}
 
 // Each due timer ticks once per pump however late the pump is, as window-system timers coalesce.
 void TX11Platform::FireTimers() {
@@ -504,8 +535,12 @@ void TX11Platform::Dispatch(XEvent& e) {
         if (TX11Window* w = Find(e.xexpose.window))
             w->Invalidate(Bounds(e.xexpose.x, e.xexpose.y, e.xexpose.width, e.xexpose.height));
         break;
-    case ButtonPress: OnButton(e.xbutton, true); break;
-    case ButtonRelease: OnButton(e.xbutton, false); break;
+    case ButtonPress:
+        OnButton(e.xbutton, true);
+        break;
+    case ButtonRelease:
+        OnButton(e.xbutton, false);
+        break;
     case MotionNotify:
         // Only the latest of a run of moves matters; drags read the cursor themselves.
         if (XEventsQueued(fDisplay, QueuedAlready) > 0) {
@@ -515,16 +550,29 @@ void TX11Platform::Dispatch(XEvent& e) {
         }
         OnMotion(e.xmotion);
         break;
-    case EnterNotify: OnCrossing(e.xcrossing, true); break;
-    case LeaveNotify: OnCrossing(e.xcrossing, false); break;
-    case KeyPress: OnKey(e.xkey, true); break;
-    case KeyRelease: OnKey(e.xkey, false); break;
-    case FocusIn: OnFocus(e.xfocus, true); break;
-    case FocusOut: OnFocus(e.xfocus, false); break;
+    case EnterNotify:
+        OnCrossing(e.xcrossing, true);
+        break;
+    case LeaveNotify:
+        OnCrossing(e.xcrossing, false);
+        break;
+    case KeyPress:
+        OnKey(e.xkey, true);
+        break;
+    case KeyRelease:
+        OnKey(e.xkey, false);
+        break;
+    case FocusIn:
+        OnFocus(e.xfocus, true);
+        break;
+    case FocusOut:
+        OnFocus(e.xfocus, false);
+        break;
     case DestroyNotify:
         if (TX11Window* w = Find(e.xdestroywindow.window)) w->Gone = true;
         break;
-    default: break;
+    default:
+        break;
     }
 }
 
@@ -551,10 +599,17 @@ void TX11Platform::OnButton(const XButtonEvent& e, bool press) {
     if (!w) return;
     TMouseButton button;
     switch (e.button) {
-    case Button1: button = mbLeft; break;
-    case Button2: button = mbMiddle; break;
-    case Button3: button = mbRight; break;
-    default: return; // wheel steps and extra buttons mean nothing here
+    case Button1:
+        button = mbLeft;
+        break;
+    case Button2:
+        button = mbMiddle;
+        break;
+    case Button3:
+        button = mbRight;
+        break;
+    default:
+        return; // wheel steps and extra buttons mean nothing here
     }
     // The state is from before the event; the framework wants the buttons held after it.
     TShiftState shift = ShiftFromState(e.state);
@@ -665,8 +720,7 @@ void TX11Platform::CopyPixels(const TPixelView& pixels, const TRect& r, XImage& 
         for (int32_t x = r.Left; x < r.Right; ++x) {
             const uint32_t c = row[x];
             XPutPixel(&image, x, y,
-                      fRed.Put(c >> 16 & 0xFF) | fGreen.Put(c >> 8 & 0xFF) |
-                          fBlue.Put(c & 0xFF));
+                      fRed.Put(c >> 16 & 0xFF) | fGreen.Put(c >> 8 & 0xFF) | fBlue.Put(c & 0xFF));
         }
     }
 }
@@ -724,8 +778,8 @@ bool TX11Window::EnsureImage() {
         Image = XShmCreateImage(d, P.fVisual, unsigned(P.fDepth), ZPixmap, nullptr, &Shm,
                                 unsigned(w), unsigned(h));
         if (Image) {
-            Shm.shmid = shmget(IPC_PRIVATE, size_t(Image->bytes_per_line) * size_t(h),
-                               IPC_CREAT | 0600);
+            Shm.shmid =
+                shmget(IPC_PRIVATE, size_t(Image->bytes_per_line) * size_t(h), IPC_CREAT | 0600);
             void* at = Shm.shmid >= 0 ? shmat(Shm.shmid, nullptr, 0) : reinterpret_cast<void*>(-1);
             if (at != reinterpret_cast<void*>(-1)) {
                 Shm.shmaddr = Image->data = static_cast<char*>(at);
