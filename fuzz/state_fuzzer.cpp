@@ -5,20 +5,13 @@
 // gives back, when saved again, exactly the state it held (the current program taking the
 // current values, as every edit does).
 #include "formats/bridge/pluginbridge.h"
+#include "fuzzcheck.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <iterator>
 #include <vector>
-
-#define QL_FUZZ_CHECK(condition)                                                                   \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "check failed at line %d: %s\n", __LINE__, #condition);           \
-            __builtin_trap();                                                                      \
-        }                                                                                          \
-    } while (0)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static ql::formats::PluginBridge bridge;

@@ -12,6 +12,7 @@
 // texts and places the plug-in must only read stay as they were, parameter values read back
 // within 0..1, the current program within range, and the record's fixed fields never change.
 
+#include "fuzzcheck.h"
 #include "shell/vst2abi.h"
 
 #include <sanitizer/asan_interface.h>
@@ -37,15 +38,6 @@ extern "C" AEffect* VSTPluginMain(audioMasterCallback audioMaster);
 extern "C" AEffect* ql_fuzz_plugin_main(audioMasterCallback audioMaster);
 
 namespace {
-
-// A failed check is a crash for libFuzzer: it keeps the input and reports it.
-#define QL_FUZZ_CHECK(condition)                                                                   \
-    do {                                                                                           \
-        if (!(condition)) {                                                                        \
-            std::fprintf(stderr, "check failed at line %d: %s\n", __LINE__, #condition);           \
-            __builtin_trap();                                                                      \
-        }                                                                                          \
-    } while (0)
 
 // QL_FUZZ_TRACE=1 in the environment prints every call, to read what a crashing input does.
 bool tracing = false;

@@ -3,6 +3,7 @@
 // at every frame; a change made by another thread in the middle of a block takes effect from a
 // frame inside that block.
 #include "engine_host.h"
+#include "moving_params.h"
 
 #include <gtest/gtest.h>
 
@@ -42,29 +43,8 @@ TEST(EngineChanges, CounterDrivenRunsMatchReadingEveryFrame) {
         params[index].store(value, std::memory_order_relaxed);
         changes.fetch_add(1, std::memory_order_release);
     };
-    const int switches[] = {DryOn,           LeftDelayOn,  RightDelayOn,  DelayTimeLink,
-                            InitialDelayOn,  LeftFilterOn, RightFilterOn, LeftFeedbackOn,
-                            RightFeedbackOn, HiCutOn,      LoCutOn,       DuckerOn,
-                            GateOn};
-    const int values[] = {DryLevel,
-                          LeftDelayLevel,
-                          RightDelayLevel,
-                          LeftDelayTime,
-                          RightDelayTime,
-                          LeftInitialDelayTime,
-                          RightInitialDelayTime,
-                          LeftFilterFreq,
-                          LeftFilterReso,
-                          RightFilterFreq,
-                          RightFilterReso,
-                          LeftFeedbackLevel,
-                          RightFeedbackLevel,
-                          HiCutFreq,
-                          LoCutFreq,
-                          DuckerRange,
-                          DuckerSpeed,
-                          GateThreshold,
-                          GateSpeed};
+    const std::vector<int> switches = enginetest::movingSwitches();
+    const std::vector<int> values = enginetest::movingValues();
     for (int s : switches)
         set(s, 1.0f);
     set(LeftDelayTime, 0.01f);
@@ -83,9 +63,9 @@ TEST(EngineChanges, CounterDrivenRunsMatchReadingEveryFrame) {
             for (int c = 1 + rng.below(3); c > 0; --c) {
                 if (rng.below(3) == 0) {
                     const float choice[] = {0.0f, 1.0f, 1.0f, 0.999f};
-                    set(switches[rng.below(13)], choice[rng.below(4)]);
+                    set(switches[size_t(rng.below(int(switches.size())))], choice[rng.below(4)]);
                 } else {
-                    const int index = values[rng.below(19)];
+                    const int index = values[size_t(rng.below(int(values.size())))];
                     float v = rng.unit();
                     if (index == LeftDelayTime || index == RightDelayTime) v *= 0.05f;
                     if (rng.below(8) == 0) v = rng.below(2) ? 1.0f : 0.0f;

@@ -2,6 +2,7 @@
 // whole per-frame flow compared bit for bit with a plain, uncached transcription of it while
 // every parameter moves.
 #include "effect/engine.h"
+#include "moving_params.h"
 
 #include <gtest/gtest.h>
 
@@ -249,29 +250,8 @@ TEST(EngineReference, EveryFrameMatchesThePlainFlowWhileParametersMove) {
     // The moving parameters and the values they jump between: switches on and off (and just
     // below on), levels, short delay times so echoes pile up, offsets, filter settings at and
     // beyond their clamps.
-    const int switches[] = {DryOn,           LeftDelayOn,  RightDelayOn,  DelayTimeLink,
-                            InitialDelayOn,  LeftFilterOn, RightFilterOn, LeftFeedbackOn,
-                            RightFeedbackOn, HiCutOn,      LoCutOn,       DuckerOn,
-                            GateOn};
-    const int values[] = {DryLevel,
-                          LeftDelayLevel,
-                          RightDelayLevel,
-                          LeftDelayTime,
-                          RightDelayTime,
-                          LeftInitialDelayTime,
-                          RightInitialDelayTime,
-                          LeftFilterFreq,
-                          LeftFilterReso,
-                          RightFilterFreq,
-                          RightFilterReso,
-                          LeftFeedbackLevel,
-                          RightFeedbackLevel,
-                          HiCutFreq,
-                          LoCutFreq,
-                          DuckerRange,
-                          DuckerSpeed,
-                          GateThreshold,
-                          GateSpeed};
+    const std::vector<int> switches = enginetest::movingSwitches();
+    const std::vector<int> values = enginetest::movingValues();
     for (int s : switches)
         p.set(s, 1.0f);
     p.set(LeftDelayTime, 0.01f);
@@ -287,9 +267,9 @@ TEST(EngineReference, EveryFrameMatchesThePlainFlowWhileParametersMove) {
         for (int changes = rng.below(3); changes > 0; --changes) {
             if (rng.below(3) == 0) {
                 const float choice[] = {0.0f, 1.0f, 1.0f, 0.999f};
-                p.set(switches[rng.below(13)], choice[rng.below(4)]);
+                p.set(switches[size_t(rng.below(int(switches.size())))], choice[rng.below(4)]);
             } else {
-                const int index = values[rng.below(19)];
+                const int index = values[size_t(rng.below(int(values.size())))];
                 float v = rng.unit();
                 if (index == LeftDelayTime || index == RightDelayTime) v *= 0.05f;
                 if (rng.below(8) == 0) v = (rng.below(2) ? 1.0f : 0.0f);
