@@ -249,14 +249,12 @@ size_t formatParamValue(int index, float value, const ParamTextContext& context,
         break;
     }
     case ParamKind::Frequency: {
-        const TypeText hz(QLChzValueType{nyquistMax(context.sampleRate)}, value);
+        TypeText hz(QLChzValueType{nyquistMax(context.sampleRate)}, value);
+        // The editor's "22.1k" becomes "22.1 kHz".
         const size_t n = std::strlen(hz.text);
-        if (n > 0 && hz.text[n - 1] == 'k') {
-            std::string number(hz.text, n - 1);
-            text << number.c_str() << " kHz";
-        } else {
-            text << hz.text << " Hz";
-        }
+        const bool kilo = n > 0 && hz.text[n - 1] == 'k';
+        if (kilo) hz.text[n - 1] = '\0';
+        text << hz.text << (kilo ? " kHz" : " Hz");
         break;
     }
     case ParamKind::Resonance:
