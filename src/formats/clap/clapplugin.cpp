@@ -312,6 +312,7 @@ bool Instance::init() {
 }
 
 void Instance::destroy() {
+    hostParams = nullptr; // a host being done with the plug-in takes no more requests
     if (editorCreated) guiDestroy();
     if (active) deactivate();
     delete this;

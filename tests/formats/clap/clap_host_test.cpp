@@ -606,3 +606,38 @@ TEST_F(ClapEditorTest, EmbeddedFixedSizeEditorOnTheHostsTimer) {
 }
 
 #endif
+
+#ifdef _WIN32
+
+// The Win32 editor inside a host's window: a child window while open, none after destroy.
+TEST_F(ClapTest, EmbeddedWin32EditorOnTheHostsTimer) {
+    auto pl = make(host);
+    const clap_plugin_gui_t& gui = *pl->gui;
+    EXPECT_TRUE(gui.is_api_supported(pl->p, CLAP_WINDOW_API_WIN32, false));
+    EXPECT_FALSE(gui.is_api_supported(pl->p, CLAP_WINDOW_API_X11, false));
+    HWND frame = CreateWindowExA(0, "STATIC", "CLAP test host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0,
+                                 0, 640, 420, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(frame, nullptr);
+    ASSERT_TRUE(gui.create(pl->p, CLAP_WINDOW_API_WIN32, false));
+    clap_window_t parent{};
+    parent.api = CLAP_WINDOW_API_WIN32;
+    parent.win32 = frame;
+    ASSERT_TRUE(gui.set_parent(pl->p, &parent));
+    EXPECT_NE(GetWindow(frame, GW_CHILD), nullptr);
+    ASSERT_EQ(host.timerIds.size(), 1u);
+    for (int i = 0; i < 10; ++i) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        pl->timer->on_timer(pl->p, host.timerIds[0]);
+        Sleep(20);
+    }
+    gui.destroy(pl->p);
+    EXPECT_EQ(GetWindow(frame, GW_CHILD), nullptr);
+    EXPECT_TRUE(host.timerIds.empty());
+    DestroyWindow(frame);
+}
+
+#endif
