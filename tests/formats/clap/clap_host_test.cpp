@@ -591,6 +591,22 @@ TEST_F(ClapEditorTest, EmbeddedFixedSizeEditorOnTheHostsTimer) {
     EXPECT_EQ(sent, gesture);
     EXPECT_EQ(pl->value(ql::LeftFeedbackOn), 0.0);
 
+    // While the audio runs, the next block tells the host, unasked.
+    ASSERT_TRUE(pl->p->activate(pl->p, kRate, 1, kBlock));
+    ASSERT_TRUE(pl->p->start_processing(pl->p));
+    const int flushesProcessing = host.flushRequests;
+    click(262, 36);
+    runTimer(*pl, 500);
+    EXPECT_EQ(host.flushRequests, flushesProcessing);
+    float l[kBlock] = {}, r[kBlock] = {};
+    OutputEvents out;
+    Block b(l, r, l, r, kBlock, none, out);
+    EXPECT_EQ(pl->p->process(pl->p, &b.process), CLAP_PROCESS_CONTINUE);
+    ASSERT_EQ(out.events.size(), 3u);
+    EXPECT_EQ(out.events[1], (SentEvent{CLAP_EVENT_PARAM_VALUE, ql::LeftFeedbackOn, 1.0}));
+    pl->p->stop_processing(pl->p);
+    pl->p->deactivate(pl->p);
+
     gui.destroy(pl->p);
     EXPECT_EQ(childCount(dpy, frame), 0);
     EXPECT_TRUE(host.timerIds.empty());
