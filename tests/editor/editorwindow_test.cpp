@@ -11,7 +11,6 @@
 #include "valuemodel/qlcparametercomponent.h"
 
 #include <string>
-#include <thread>
 
 namespace {
 
@@ -156,7 +155,7 @@ TEST_F(EditorWindowTest, SyncTempoSetsTheMillisecondRange) {
 TEST_F(EditorWindowTest, SampleRateChangeReachesTheHzRangeEvenWhenTheIdleCopyCameFirst) {
     Open();
     effect->setSampleRate(48000.0f);
-    window->LastSampleRate = 48000.0; // the bridge's idle copy of the block's rate
+    IdleCopy(false, 140.0); // brings the block's rate into LastSampleRate first
     Tick();
     EXPECT_EQ(Get<TLabel>("kHzLabel").Caption(), "48000 kHz");
     EXPECT_EQ(window->HzType.Max(), 24000);
@@ -347,30 +346,6 @@ TEST_F(EditorWindowTest, BackSideClickBringsTheFrontBack) {
     EXPECT_TRUE(window->FrontSideContainer->Visible());
     window->LogoImageClick(nullptr);
     EXPECT_TRUE(TakeSent().empty());
-}
-
-TEST_F(EditorWindowTest, ValuesFromAnotherThreadWaitForTheUIThreadEvenBeforeTheWindowShows) {
-    std::thread other([&] { window->SetParameterValue(5, 1.0f); });
-    other.join();
-    EXPECT_EQ(window->Component(5).Value, 0.0f);
-    platform.PumpEvents();
-    EXPECT_EQ(window->Component(5).Value, 1.0f);
-    EXPECT_EQ(Get<TLabel>("RightDelayLevelLabel").Caption(), "0.0");
-}
-
-TEST_F(EditorWindowTest, ValuesFromAnotherThreadArriveAtTheNextPump) {
-    Open();
-    std::thread other([&] { window->SetParameterValue(0, 1.0f); });
-    other.join();
-    EXPECT_EQ(window->Component(0).Value, effect->param(0)) << "not yet handed over";
-    platform.PumpEvents();
-    EXPECT_EQ(window->Component(0).Value, 1.0f);
-    EXPECT_EQ(Get<TLabel>("DryLevelLabel").Caption(), "0.0");
-
-    std::thread again([&] { window->SetParameterValue(2, 1.0f); });
-    again.join();
-    Tick(); // the tick takes them too
-    EXPECT_EQ(Get<TDIBSlider>("LeftDelayLevelSlider").Position(), 0);
 }
 
 } // namespace

@@ -898,6 +898,11 @@ TPoint TX11Window::ClientToScreen(TPoint p) const {
 } // namespace
 
 std::unique_ptr<IPlatform> NewX11Platform(const char* displayName, TX11Options options) {
+    // No display named at all: nothing to wait for.
+    if (!displayName || !*displayName) {
+        const char* fromEnvironment = std::getenv("DISPLAY");
+        if (!fromEnvironment || !*fromEnvironment) return nullptr;
+    }
     // A busy server's listen queue can refuse a connection for a moment (EAGAIN): try again
     // briefly before reporting that there is no display.
     Display* display = nullptr;
