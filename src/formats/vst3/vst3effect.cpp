@@ -264,6 +264,9 @@ struct Effect::Api {
         // parameters between blocks: the engine works frame by frame, and the same values at the
         // same frames keep every format's render equal to the VST 2 one.
         e->applyParameterChanges(data->input_params);
+        // Values a program change or a state set behind the host's back: the host's copy of
+        // them follows the output changes.
+        e->reportValues(data->output_params);
         const int32_t frames = data->nframes;
         if (frames < 0 || data->symbolic_sample_size != V3_SAMPLE_32) return V3_INVALID_ARG;
         auto stereoBus = [](v3_audio_bus_buffers* buses, int32_t count) -> float** {
@@ -392,11 +395,12 @@ struct Effect::Api {
         if (!std::isfinite(value)) return V3_INVALID_ARG;
         if (id == kProgramParamId) {
             // A host chooses a preset here (and often sends the same change through the queues
-            // too, which then finds it made): the program's values reach the host at once.
+            // too, which then finds it made). The host hears of the new values later, never
+            // from inside its own call: Ardour holds a lock around it that restartComponent takes.
             const std::int32_t program = programOf(value);
             if (program != e->bridge_.currentProgram()) {
                 e->bridge_.selectProgram(program);
-                e->tellHostValuesChanged();
+                e->valuesChanged_.store(true, std::memory_order_relaxed);
             }
             return V3_OK;
         }
@@ -581,14 +585,23 @@ bool Effect::readComponentState(v3_bstream** stream) {
     }
     // What the header does not describe as this version's state is refused by the loader.
     if (bridge_.loadState(blob.data(), size) != StateResult::Ok) return false;
-    tellHostValuesChanged();
+    valuesChanged_.store(true, std::memory_order_relaxed);
     return true;
 }
 
 void Effect::tellHostValuesChanged() {
-    valuesChanged_.store(false, std::memory_order_relaxed);
-    if (handler_)
+    if (handler_ && valuesChanged_.exchange(false, std::memory_order_relaxed))
         v3_cpp_obj(handler_)->restart_component(handler_, V3_RESTART_PARAM_VALUES_CHANGED);
+}
+
+void Effect::reportValues(v3_param_changes** changes) {
+    if (!changes || !valuesChanged_.exchange(false, std::memory_order_relaxed)) return;
+    for (std::int32_t index : kNamed.index) {
+        auto id = static_cast<v3_param_id>(index);
+        int32_t slot = 0;
+        v3_param_value_queue** queue = v3_cpp_obj(changes)->add_param_data(changes, &id, &slot);
+        if (queue) v3_cpp_obj(queue)->add_point(queue, 0, bridge_.parameter(index), &slot);
+    }
 }
 
 bool Effect::acceptHostValue(std::int32_t index, float value) {
@@ -636,8 +649,8 @@ void Effect::applyParameterChanges(v3_param_changes** changes) {
 }
 
 void Effect::flushEdits() {
-    // Values the processor changed are told first: an edit after them must come last.
-    if (valuesChanged_.load(std::memory_order_relaxed)) tellHostValuesChanged();
+    // Values changed behind the host's back are told first: an edit after them must come last.
+    tellHostValuesChanged();
     EditEvent event;
     const std::int64_t now = framesProcessed_.load(std::memory_order_relaxed);
     const auto guardFrames = static_cast<std::int64_t>(kEchoGuardSeconds * sampleRate_);

@@ -78,7 +78,10 @@ class Effect {
 
     bool readComponentState(v3_bstream** stream);
     void applyParameterChanges(v3_param_changes** changes);
+    // Tells the host, once, about values it did not set (a program, a state): through
+    // restartComponent on the user-interface thread, or as output changes of the next block.
     void tellHostValuesChanged();
+    void reportValues(v3_param_changes** changes);
     // False when the host sends an older value of a parameter the editor has just set.
     bool acceptHostValue(std::int32_t index, float value);
 
@@ -100,7 +103,7 @@ class Effect {
     std::atomic<float> editValue_[kNumParams]{};
     std::atomic<std::int64_t> editGuardUntil_[kNumParams]{};
     bool gestureOpen_[kNumParams]{}; // user-interface thread
-    // Set by the audio thread when a queued program change replaced every value.
+    // Every value changed without the host's doing (a program, a state).
     std::atomic<bool> valuesChanged_{false};
 };
 
