@@ -126,6 +126,11 @@ void APluginEditor::idle() {
     closedWhilePumping.reset();
 }
 
+int APluginEditor::connectionFd() const {
+    const IEditorView* view = window.load(std::memory_order_relaxed);
+    return view ? view->ConnectionFd() : -1;
+}
+
 void APluginEditor::update() {
     updateRequests.fetch_add(1, std::memory_order_seq_cst);
     if (plugin().isEditorClosed()) return;

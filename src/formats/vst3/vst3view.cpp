@@ -179,6 +179,12 @@ void View::startRunLoop() {
     loop_ = loop;
     auto* timer = reinterpret_cast<v3_timer_handler**>(&timer_);
     timerOn_ = v3_cpp_obj(loop_)->register_timer(loop_, timer, kIdleMs) == V3_OK;
+    // Input is handled as soon as it arrives; the timer keeps the refresh going.
+    const int fd = effect.bridge().editorConnection();
+    if (fd >= 0) {
+        auto* events = reinterpret_cast<v3_event_handler**>(&events_);
+        eventsOn_ = v3_cpp_obj(loop_)->register_event_handler(loop_, events, fd) == V3_OK;
+    }
 #endif
 }
 

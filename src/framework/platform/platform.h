@@ -110,4 +110,8 @@ class IPlatform {
     virtual void PumpEvents() = 0;
     virtual THookId AddPumpHook(std::function<void()> hook) = 0;
     virtual void RemovePumpHook(THookId id) = 0;
+
+    // The file descriptor of the window-system connection, for hosts that wait on it before
+    // pumping (a VST3 host's run loop); -1 where there is none.
+    virtual int ConnectionFd() const { return -1; }
 };

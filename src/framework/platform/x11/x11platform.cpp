@@ -143,6 +143,7 @@ class TX11Platform final : public IPlatform {
     void StopTimer(TTimerId id) override;
     uint64_t TickCount() const override;
     void PumpEvents() override;
+    int ConnectionFd() const override { return ConnectionNumber(fDisplay); }
     THookId AddPumpHook(std::function<void()> hook) override;
     void RemovePumpHook(THookId id) override;
 
