@@ -215,8 +215,10 @@ class Module {
     explicit Module(const char* path) {
 #if defined(_WIN32)
         library = LoadLibraryA(path);
-        auto entry =
-            library ? GetProcAddress(static_cast<HMODULE>(library), "GetPluginFactory") : nullptr;
+        // Through void*: FARPROC is a function type of its own.
+        void* entry = library ? reinterpret_cast<void*>(GetProcAddress(
+                                    static_cast<HMODULE>(library), "GetPluginFactory"))
+                              : nullptr;
 #else
         library = dlopen(path, RTLD_NOW | RTLD_LOCAL);
         void* entry = library ? dlsym(library, "GetPluginFactory") : nullptr;
