@@ -6,6 +6,10 @@
 #include <cstring>
 #include <new>
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 namespace ql::formats::vst3 {
 namespace {
 
@@ -42,7 +46,15 @@ class View {
     Effect& effect;
     v3_plugin_frame** frame_ = nullptr;
     v3_run_loop** loop_ = nullptr;
+#if defined(_WIN32)
+    // Windows has no host run loop: a timer on the host's window, dispatched by its messages.
+    HWND timerWindow_ = nullptr;
+    static void CALLBACK onWin32Timer(HWND, UINT, UINT_PTR id, DWORD) {
+        reinterpret_cast<View*>(id)->idle();
+    }
+#endif
     bool attached_ = false;
+    void* parent_ = nullptr;
     bool timerOn_ = false;
     bool eventsOn_ = false;
 };
@@ -149,6 +161,7 @@ bool View::attach(void* parent, const char* type) {
     if (attached_ || !supported(type) || bridge.editorIsOpen()) return false;
     if (!bridge.openEditor(parent)) return false;
     attached_ = true;
+    parent_ = parent;
     startRunLoop();
     return true;
 }
@@ -169,7 +182,11 @@ void View::idle() {
 }
 
 void View::startRunLoop() {
-#if !defined(_WIN32)
+#if defined(_WIN32)
+    timerWindow_ = static_cast<HWND>(parent_);
+    if (!SetTimer(timerWindow_, reinterpret_cast<UINT_PTR>(this), UINT(kIdleMs), &onWin32Timer))
+        timerWindow_ = nullptr;
+#else
     // The host's run loop, from the frame or else from the host context.
     v3_run_loop** loop = nullptr;
     if (frame_) v3_cpp_obj_query_interface(frame_, v3_run_loop_iid, &loop);
@@ -189,6 +206,10 @@ void View::startRunLoop() {
 }
 
 void View::stopRunLoop() {
+#if defined(_WIN32)
+    if (timerWindow_) KillTimer(timerWindow_, reinterpret_cast<UINT_PTR>(this));
+    timerWindow_ = nullptr;
+#endif
     if (!loop_) return;
     if (timerOn_)
         v3_cpp_obj(loop_)->unregister_timer(loop_, reinterpret_cast<v3_timer_handler**>(&timer_));

@@ -207,4 +207,51 @@ TEST(Vst3Editor, RunsInTheHostsWindowAndGoesAwaySafely) {
     XDestroyWindow(dpy, parent);
     XCloseDisplay(dpy);
 }
+#elif defined(_WIN32)
+// The view in a host's Win32 window: it idles on a timer of its own (Windows hosts have no run
+// loop to offer) and leaves the host's window as it found it.
+#include <gtest/gtest.h>
+
+#include "vst3host.h"
+
+using namespace vst3host;
+
+TEST(Vst3Editor, RunsInTheHostsWindowAndGoesAwaySafely) {
+    Module module(QL_VST3_PLUGIN_PATH);
+    ASSERT_NE(module.factory, nullptr);
+    v3_class_info info{};
+    v3_cpp_obj(module.factory)->get_class_info(module.factory, 0, &info);
+    auto inst = std::make_unique<Instance>(module.factory, info.class_id);
+    ASSERT_TRUE(inst->valid() && inst->setup(48000.0, 512));
+    HWND parent = CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 640,
+                                  420, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(parent, nullptr);
+    auto pump = [](int rounds) {
+        for (int i = 0; i < rounds; ++i) {
+            MSG msg;
+            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                TranslateMessage(&msg);
+                DispatchMessageA(&msg);
+            }
+            Sleep(10);
+        }
+    };
+    v3_plugin_view** view = inst->ctrl()->create_view(inst->controller, "editor");
+    ASSERT_NE(view, nullptr);
+    v3_plugin_view* v = v3_cpp_obj(view);
+    EXPECT_EQ(v->is_platform_type_supported(view, "HWND"), V3_OK);
+    EXPECT_EQ(v->is_platform_type_supported(view, "X11EmbedWindowID"), V3_FALSE);
+    ASSERT_EQ(v->attached(view, parent, "HWND"), V3_OK);
+    pump(20);
+    EXPECT_NE(GetWindow(parent, GW_CHILD), nullptr) << "the editor sits in the host's window";
+    EXPECT_EQ(v->removed(view), V3_OK);
+    pump(3);
+    EXPECT_EQ(GetWindow(parent, GW_CHILD), nullptr);
+    ASSERT_EQ(v->attached(view, parent, "HWND"), V3_OK);
+    pump(3);
+    v3_cpp_obj_unref(view); // let go of while attached
+    pump(3);
+    EXPECT_EQ(GetWindow(parent, GW_CHILD), nullptr);
+    DestroyWindow(parent);
+}
 #endif
