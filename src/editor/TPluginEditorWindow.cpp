@@ -12,7 +12,6 @@
 #include "valuemodel/numtext.h"
 #include "valuemodel/qlcparametercomponent.h"
 
-#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -86,14 +85,9 @@ TPluginEditorWindow::TPluginEditorWindow(TComponent* owner, TNativeHandle parent
 
     // 6. One component per parameter index, and the links.
     BindComponents();
-
-    // Values other threads store are handed over at the next pump of the UI thread.
-    fHookPlatform = Platform();
-    if (fHookPlatform) fPumpHook = fHookPlatform->AddPumpHook([this] { TakePendingValues(); });
 }
 
 TPluginEditorWindow::~TPluginEditorWindow() {
-    if (fHookPlatform && fPumpHook) fHookPlatform->RemovePumpHook(fPumpHook);
     // The timer goes with the form; stop it first so no tick reaches half-destroyed components.
     if (updater) updater->SetEnabled(false);
     // The controls the components point into are freed by the form after this body; the
@@ -223,24 +217,18 @@ void TPluginEditorWindow::BindComponents() {
 
 void TPluginEditorWindow::SetParameterValue(int32_t index, float value) {
     if (index < 0 || index >= kParameterCount) return;
-    fIncoming[size_t(index)].store(value, std::memory_order_relaxed);
-    if (std::this_thread::get_id() == fUIThread) {
-        fComponents[size_t(index)]->SetValue(value);
-        return;
-    }
-    fPending[size_t(index) / 64].fetch_or(uint64_t(1) << (index % 64), std::memory_order_release);
+    fComponents[size_t(index)]->SetValue(value);
 }
 
-void TPluginEditorWindow::TakePendingValues() {
-    for (size_t word = 0; word < fPending.size(); ++word) {
-        uint64_t bits = fPending[word].exchange(0, std::memory_order_acquire);
-        while (bits) {
-            const int bit = std::countr_zero(bits);
-            bits &= bits - 1;
-            const size_t i = word * 64 + size_t(bit);
-            fComponents[i]->SetValue(fIncoming[i].load(std::memory_order_relaxed));
-        }
-    }
+void TPluginEditorWindow::SetTiming(const TEditorTiming& timing) {
+    HostCanSync = timing.HostCanSync;
+    SyncActive = timing.SyncActive;
+    LastSampleRate = timing.LastSampleRate;
+    SyncTempo = timing.SyncTempo;
+    HostTempo = timing.HostTempo;
+    MsRange = timing.MsRange;
+    fEffectSampleRate = timing.EffectSampleRate;
+    fEffectRateKnown = true;
 }
 
 void TPluginEditorWindow::UpdaterTimer(TComponent*) {
@@ -250,15 +238,14 @@ void TPluginEditorWindow::UpdaterTimer(TComponent*) {
         explicit UpdatingScope(bool& flag) : Flag(flag) { Flag = true; }
         ~UpdatingScope() { Flag = false; } // 11.
     } scope(Updating);
-    TakePendingValues();
 
     char text[kTextSize];
 
     // 2. Sample rate: the Hz range and the label follow the effect's rate. The rate they were
     // set for is kept apart from LastSampleRate, which the bridge overwrites on idle with the
     // rate of the latest block: a rate change the idle copy brought first must still reach them.
-    if (Effect) {
-        const double rate = Effect->getSampleRate();
+    if (fEffectRateKnown) {
+        const double rate = fEffectSampleRate;
         if (LastSampleRate != rate || fShownSampleRate != rate) {
             LastSampleRate = rate;
             fShownSampleRate = rate;

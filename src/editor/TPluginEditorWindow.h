@@ -2,20 +2,18 @@
 // controls through parameter-linked components, polls the effect on a 100 ms timer and sends the
 // user's gestures back as automated parameter changes.
 //
-// Threads: SetParameterValue may be called from any thread (the effect pushes its values from
-// whichever thread changed them); everything else, including the timing fields the editor bridge
-// copies on idle, belongs to the user-interface thread.
+// Threads: the user-interface thread only. The editor bridge hands it the values that changed
+// and the effect's timing on its idle calls; the window never reads the effect.
 #pragma once
 
 #include "framework/forms.h"
+#include "shell/editortiming.h"
 #include "valuemodel/qlcvaluescale.h"
 #include "valuemodel/qlcvaluetype.h"
 
 #include <array>
-#include <atomic>
 #include <cstdint>
 #include <memory>
-#include <thread>
 
 class APlugin;
 class TLabel;
@@ -42,10 +40,11 @@ class TPluginEditorWindow : public TForm {
     ~TPluginEditorWindow() override;
     std::string_view ClassName() const override { return "TPluginEditorWindow"; }
 
-    // Stores value (normalised) for parameter index 0..79; other indices are ignored. Any
-    // thread: on the UI thread the component takes it at once (a slider's label shows it at
-    // once); from elsewhere it is kept atomically and handed over by the next UI pump or tick.
+    // Stores value (normalised) for parameter index 0..79 in its component (a slider's label
+    // shows it at once); other indices are ignored.
     void SetParameterValue(int32_t index, float value);
+    // The effect's timing, for the fields below and the sample rate the refresh shows.
+    void SetTiming(const TEditorTiming& timing);
 
     // The answer to the window system's erase-background request: 0, nothing painted (the
     // window paints every pixel itself, so erasing would only flicker).
@@ -67,10 +66,10 @@ class TPluginEditorWindow : public TForm {
     QLCpComponent& Component(int index) const { return *fComponents.at(size_t(index)); }
     QLClinkedPComponent& Link(int group) const { return *fLinks.at(size_t(group)); }
 
-    // The effect, not owned; null until the editor bridge sets it.
+    // The effect the user's gestures are sent to, not owned; null until the editor bridge sets it.
     APlugin* Effect = nullptr;
 
-    // Copied from the effect by the editor bridge on every idle call; read by the refresh.
+    // From SetTiming, which the editor bridge calls on every idle call; read by the refresh.
     double LastSampleRate = 0;
     float SyncTempo = 0; // BPM
     float HostTempo = 0; // BPM
@@ -108,8 +107,6 @@ class TPluginEditorWindow : public TForm {
 
   private:
     void BindComponents();
-    // Gives the components the values other threads stored; UI thread.
-    void TakePendingValues();
     // Sends (index, value) to the effect as an automated change.
     void Send(int32_t index, float value);
     // The component at a control's Tag when it is of class T, else null.
@@ -120,16 +117,10 @@ class TPluginEditorWindow : public TForm {
     std::array<std::unique_ptr<QLCpComponent>, kParameterCount> fComponents;
     std::array<std::unique_ptr<QLClinkedPComponent>, kLinkCount> fLinks;
 
-    // Values from other threads: the latest value per index and a bit per index not yet taken.
-    std::array<std::atomic<float>, kParameterCount> fIncoming{};
-    std::array<std::atomic<uint64_t>, 2> fPending{};
-
-    // The thread that built the window: the UI thread, also before the window has a handle.
-    const std::thread::id fUIThread = std::this_thread::get_id();
-    IPlatform* fHookPlatform = nullptr;
-    IPlatform::THookId fPumpHook = 0;
-
-    // The rate the Hz type's range and kHzLabel were last set for.
+    // The effect's own sample rate, once the bridge has told it, and the rate the Hz type's
+    // range and kHzLabel were last set for.
+    bool fEffectRateKnown = false;
+    double fEffectSampleRate = 0;
     double fShownSampleRate = 0;
 
     char fSampleRateText[kTextSize] = {};

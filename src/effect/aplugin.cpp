@@ -67,8 +67,11 @@ APlugin::~APlugin() {
     destroyEditor();
 }
 
-void APlugin::notifyEditor() {
-    if (editor) editor->update();
+APlugin::ChangeMask APlugin::takeEditorChanges() {
+    ChangeMask taken{};
+    for (size_t word = 0; word < taken.size(); ++word)
+        taken[word] = editorChanges[word].exchange(0, std::memory_order_acquire);
+    return taken;
 }
 
 void APlugin::setParameter(VstInt32 index, float value) {
@@ -82,7 +85,9 @@ void APlugin::setParameter(VstInt32 index, float value) {
     paramChanges.fetch_add(1, std::memory_order_release);
     const VstInt32 current = curProgram.load(std::memory_order_relaxed);
     if (current >= 0 && current < ql::kNumPrograms) programs[current]->setValue(index, value);
-    notifyEditor();
+    // Release: the editor that takes the bit reads this value or a later one.
+    editorChanges[size_t(index) / 64].fetch_or(std::uint64_t(1) << (index % 64),
+                                               std::memory_order_release);
 }
 
 float APlugin::getParameter(VstInt32 index) {
@@ -113,14 +118,12 @@ void APlugin::setProgram(VstInt32 program) {
     const APluginProgram& source = *programs[program];
     for (int i = 0; i < ql::kNumParams; ++i)
         setParameter(i, source.getValue(i));
-    if (!isEditorClosed()) notifyEditor();
 }
 
 void APlugin::setProgramName(char* name) {
     const VstInt32 current = curProgram.load(std::memory_order_relaxed);
     if (current < 0 || current >= ql::kNumPrograms) return;
     programs[current]->setName(name);
-    if (!isEditorClosed()) notifyEditor();
 }
 
 void APlugin::getProgramName(char* name) {
@@ -159,7 +162,6 @@ void APlugin::restoreState(const ql::EffectState& state) {
     curProgram.store(state.currentProgram, std::memory_order_relaxed);
     for (int i = 0; i < ql::kNumParams; ++i)
         setParameter(i, state.values[i]);
-    if (!isEditorClosed()) notifyEditor();
 }
 
 bool APlugin::getEffectName(char* name) {

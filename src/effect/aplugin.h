@@ -7,6 +7,7 @@
 #include "effect/state.h"
 #include "shell/audioeffectx.h"
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -44,6 +45,11 @@ class APlugin : public AudioEffectX {
 
     // Read by the editor bridge; set by it while its window is closed.
     float param(int index) const { return params[index].load(std::memory_order_relaxed); }
+    // The indices whose value was set since the last call, one bit each (bit i of word i / 64),
+    // and cleared: the editor's idle takes them on the user-interface thread. setParameter marks
+    // them on any thread and reaches no editor code itself.
+    using ChangeMask = std::array<std::uint64_t, 2>;
+    ChangeMask takeEditorChanges();
     void setEditorClosed(bool closed) { editorClosed.store(closed, std::memory_order_relaxed); }
     bool isEditorClosed() const { return editorClosed.load(std::memory_order_relaxed); }
     const APluginProgram& program(int slot) const { return *programs[slot]; }
@@ -73,7 +79,6 @@ class APlugin : public AudioEffectX {
     static constexpr const char* kVendor = "quillantrope.audio";
 
   private:
-    void notifyEditor();
     // Asks the host for its transport, fixes the block's sample rate and tempo, publishes them
     // and answers the whole note in samples.
     double runTimingStep();
@@ -85,6 +90,7 @@ class APlugin : public AudioEffectX {
     const char* paramNames[ql::kNumParams] = {};
     std::unique_ptr<APluginProgram> programs[ql::kNumPrograms];
     std::atomic<bool> editorClosed{false};
+    std::array<std::atomic<std::uint64_t>, 2> editorChanges{};
     char hostVendor[256] = {};
     char hostProduct[256] = {};
 

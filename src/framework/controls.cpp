@@ -8,16 +8,6 @@
 namespace {
 std::atomic<IPlatform*> gDefaultPlatform{nullptr};
 
-uint64_t PackRect(const TRect& r) {
-    const auto u = [](int32_t v) { return uint64_t(uint16_t(std::clamp<int32_t>(v, 0, 0x7FFF))); };
-    return u(r.Left) | u(r.Top) << 16 | u(r.Right) << 32 | u(r.Bottom) << 48;
-}
-
-TRect UnpackRect(uint64_t v) {
-    return {int32_t(v & 0xFFFF), int32_t(v >> 16 & 0xFFFF), int32_t(v >> 32 & 0xFFFF),
-            int32_t(v >> 48 & 0xFFFF)};
-}
-
 bool IsWindowed(const TControl* c) {
     return dynamic_cast<const TWinControl*>(c) != nullptr;
 }
@@ -58,16 +48,16 @@ void TControl::SetParent(TWinControl* parent) {
 }
 
 void TControl::SetBounds(int32_t left, int32_t top, int32_t width, int32_t height) {
-    // Window systems stop at 16-bit sizes, and so does the recorded dirty rectangle.
+    // Window systems stop at 16-bit sizes.
     width = std::clamp(width, 0, kMaxControlSize);
     height = std::clamp(height, 0, kMaxControlSize);
     const TRect old = BoundsRect();
     const TRect now = Bounds(left, top, width, height);
     if (old == now) return;
-    fLeft.store(left, std::memory_order_relaxed);
-    fTop.store(top, std::memory_order_relaxed);
-    fWidth.store(width, std::memory_order_relaxed);
-    fHeight.store(height, std::memory_order_relaxed);
+    fLeft = left;
+    fTop = top;
+    fWidth = width;
+    fHeight = height;
     if (TWinControl* p = Parent(); p && Visible() && !IsWindowed(this)) {
         p->InvalidateRect(old);
         p->InvalidateRect(now);
@@ -76,7 +66,7 @@ void TControl::SetBounds(int32_t left, int32_t top, int32_t width, int32_t heigh
 
 void TControl::SetVisible(bool visible) {
     if (Visible() == visible) return;
-    fVisible.store(visible, std::memory_order_relaxed);
+    fVisible = visible;
     if (TWinControl* p = Parent()) {
         if (!IsWindowed(this)) p->InvalidateRect(BoundsRect());
         p->ChildStateChanged(this);
@@ -175,24 +165,6 @@ void TControl::SetScreenCursorVisible(bool visible) const {
     if (IPlatform* platform = PlatformOf(this)) platform->SetCursorVisible(visible);
 }
 
-bool TControl::OnUIThread() const {
-    const TWinControl* w = IsWindowed(this) ? static_cast<const TWinControl*>(this) : Parent();
-    if (!w) return true;
-    const std::thread::id ui = w->fUIThread.load(std::memory_order_acquire);
-    return ui == std::thread::id() || ui == std::this_thread::get_id();
-}
-
-void TControl::RequestUIUpdate() {
-    if (OnUIThread()) {
-        fUIUpdatePending.store(false, std::memory_order_relaxed);
-        UIUpdate();
-        return;
-    }
-    fUIUpdatePending.store(true, std::memory_order_release);
-    const TWinControl* w = IsWindowed(this) ? static_cast<const TWinControl*>(this) : Parent();
-    if (w) const_cast<TWinControl*>(w)->fChildUpdatePending.store(true, std::memory_order_release);
-}
-
 void TControl::HandleMouseDown(TMouseButton button, TShiftState shift, int32_t x, int32_t y) {
     if (button == mbLeft) fClicked = true;
     if (button == mbLeft && (shift & ssDouble)) {
@@ -260,16 +232,14 @@ TWinControl::~TWinControl() {
         TControl* c = fControls.back();
         fControls.pop_back();
         if (auto* w = dynamic_cast<TWinControl*>(c)) w->DestroyHandle();
-        c->fParent.store(nullptr, std::memory_order_release);
+        c->fParent = nullptr;
     }
     DestroyHandle();
 }
 
 void TWinControl::InsertControl(TControl* control) {
     fControls.push_back(control);
-    control->fParent.store(this, std::memory_order_release);
-    if (control->fUIUpdatePending.load(std::memory_order_acquire))
-        fChildUpdatePending.store(true, std::memory_order_release);
+    control->fParent = this;
     if (!IsWindowed(control)) control->Invalidate();
     if (control->ParentFont()) control->FontChanged();
 }
@@ -281,7 +251,7 @@ void TWinControl::RemoveControl(TControl* control) {
     if (fMouseControl == control) fMouseControl = nullptr;
     if (fLastPress == control) fLastPress = nullptr;
     std::erase(fControls, control);
-    control->fParent.store(nullptr, std::memory_order_release);
+    control->fParent = nullptr;
 }
 
 // A child that went invisible or disabled stops taking the mouse.
@@ -351,16 +321,10 @@ void TWinControl::CreateHandle() {
     if (!platform) throw Exception("No window system is available");
     TWinControl* p = Parent();
     if (p && !p->fWindow) return; // comes with the parent's
-    fUIThread.store(std::this_thread::get_id(), std::memory_order_release);
     const TNativeHandle parentHandle = p ? p->fWindow->Handle() : fParentWindow;
     fWindow = platform->NewWindow(parentHandle, BoundsRect(), Visible(), *this);
     if (!fWindow) throw EOutOfResources("Error creating window");
-    fDirty.store(0, std::memory_order_relaxed); // a new window is painted whole anyway
     fShownCursor = crDefault;
-    if (!p) {
-        fHookPlatform = platform;
-        fPumpHook = platform->AddPumpHook([this] { FlushPending(); });
-    }
     for (TControl* c : fControls)
         if (auto* w = dynamic_cast<TWinControl*>(c)) w->CreateHandle();
 }
@@ -369,9 +333,6 @@ void TWinControl::DestroyHandle() {
     if (!fWindow) return;
     for (TControl* c : fControls)
         if (auto* w = dynamic_cast<TWinControl*>(c)) w->DestroyHandle();
-    if (fHookPlatform) fHookPlatform->RemovePumpHook(fPumpHook);
-    fHookPlatform = nullptr;
-    fPumpHook = 0;
     fWindow.reset();
     fCapture = fMouseControl = fLastPress = nullptr;
     fMouseInWindow = false;
@@ -406,46 +367,12 @@ void TWinControl::Invalidate() {
 
 void TWinControl::InvalidateRect(const TRect& r) {
     const TRect c = IntersectRect(r, ClientRect());
-    if (c.IsEmpty()) return;
-    const std::thread::id ui = fUIThread.load(std::memory_order_acquire);
-    // fWindow belongs to the UI thread: only look at it there.
-    if (ui == std::this_thread::get_id() && fWindow) {
-        fWindow->Invalidate(c);
-        return;
-    }
-    RecordDirty(c);
-}
-
-void TWinControl::RecordDirty(const TRect& r) {
-    uint64_t old = fDirty.load(std::memory_order_relaxed);
-    for (;;) {
-        const uint64_t now = PackRect(UnionRect(UnpackRect(old), r));
-        if (now == old || fDirty.compare_exchange_weak(old, now, std::memory_order_release,
-                                                       std::memory_order_relaxed))
-            return;
-    }
-}
-
-TRect TWinControl::TakeDirty() {
-    return UnpackRect(fDirty.exchange(0, std::memory_order_acquire));
-}
-
-void TWinControl::FlushPending() {
-    if (fChildUpdatePending.exchange(false, std::memory_order_acquire)) {
-        const std::vector<TControl*> controls = fControls;
-        for (TControl* c : controls)
-            if (c->fUIUpdatePending.exchange(false, std::memory_order_acquire))
-                SafeCall([&] { c->UIUpdate(); });
-    }
-    const TRect dirty = TakeDirty();
-    if (!dirty.IsEmpty() && fWindow) fWindow->Invalidate(dirty);
-    for (TControl* c : fControls)
-        if (auto* w = dynamic_cast<TWinControl*>(c)) w->FlushPending();
+    // Without a window there is nothing to mark: a new window is painted whole.
+    if (!c.IsEmpty() && fWindow) fWindow->Invalidate(c);
 }
 
 void TWinControl::Repaint() {
     if (!fWindow) return;
-    FlushPending();
     const TRect client = ClientRect();
     if (!client.IsEmpty()) PaintWindow(client);
     for (TControl* c : fControls)

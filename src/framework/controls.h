@@ -1,10 +1,7 @@
 // Controls: window-less controls that live inside a windowed parent, and windowed controls that
 // own a platform window, route its input to their window-less children and paint them.
 //
-// Threads: everything here runs on the user-interface thread, with two exceptions that any thread
-// may call: Invalidate/InvalidateRect (recorded atomically when called elsewhere, handed to the
-// window system by the UI pump) and the caption of a label (see stdctrls.h). Bounds, visibility
-// and the parent link are atomics so those calls read them without a data race.
+// Threads: everything here runs on the user-interface thread.
 #pragma once
 
 #include "framework/classes.h"
@@ -16,7 +13,7 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
+
 #include <vector>
 
 class TWinControl;
@@ -47,14 +44,14 @@ class TControl : public TComponent {
     ~TControl() override;
     std::string_view ClassName() const override { return "TControl"; }
 
-    TWinControl* Parent() const { return fParent.load(std::memory_order_acquire); }
+    TWinControl* Parent() const { return fParent; }
     // Null detaches. A windowed control may not become its own descendant's child.
     virtual void SetParent(TWinControl* parent);
 
-    int32_t Left() const { return fLeft.load(std::memory_order_relaxed); }
-    int32_t Top() const { return fTop.load(std::memory_order_relaxed); }
-    int32_t Width() const { return fWidth.load(std::memory_order_relaxed); }
-    int32_t Height() const { return fHeight.load(std::memory_order_relaxed); }
+    int32_t Left() const { return fLeft; }
+    int32_t Top() const { return fTop; }
+    int32_t Width() const { return fWidth; }
+    int32_t Height() const { return fHeight; }
     void SetLeft(int32_t v) { SetBounds(v, Top(), Width(), Height()); }
     void SetTop(int32_t v) { SetBounds(Left(), v, Width(), Height()); }
     void SetWidth(int32_t v) { SetBounds(Left(), Top(), v, Height()); }
@@ -69,7 +66,7 @@ class TControl : public TComponent {
     void SetClientWidth(int32_t v) { SetWidth(v); }
     void SetClientHeight(int32_t v) { SetHeight(v); }
 
-    bool Visible() const { return fVisible.load(std::memory_order_relaxed); }
+    bool Visible() const { return fVisible; }
     void SetVisible(bool visible);
     bool Enabled() const { return fEnabled; }
     void SetEnabled(bool enabled);
@@ -121,9 +118,6 @@ class TControl : public TComponent {
     void SetScreenCursorPos(TPoint screen) const;
     void SetScreenCursorVisible(bool visible) const;
 
-    // True on the thread that runs the control's window (or while it has no window yet).
-    bool OnUIThread() const;
-
   protected:
     friend class TWinControl;
 
@@ -152,16 +146,10 @@ class TControl : public TComponent {
     virtual void FontChanged() { Invalidate(); }
     virtual void ColorChanged() { Invalidate(); }
 
-    // Runs UIUpdate on the UI thread: at once when called there, otherwise at the next pump. For
-    // work another thread's change needs (a label re-measuring its caption).
-    void RequestUIUpdate();
-    virtual void UIUpdate() {}
-
   private:
-    std::atomic<TWinControl*> fParent{nullptr};
-    std::atomic<int32_t> fLeft{0}, fTop{0}, fWidth{0}, fHeight{0};
-    std::atomic<bool> fVisible{true};
-    std::atomic<bool> fUIUpdatePending{false};
+    TWinControl* fParent = nullptr;
+    int32_t fLeft = 0, fTop = 0, fWidth = 0, fHeight = 0;
+    bool fVisible = true;
     bool fEnabled = true;
     bool fShowHint = false;
     bool fParentColor = false;
@@ -210,15 +198,9 @@ class TWinControl : public TControl, private IWindowSink {
     void SetPlatform(IPlatform* platform) { fPlatform = platform; }
 
     void Invalidate() override;
-    // Marks r (client coordinates) for repainting. Any thread: on the UI thread the window system
-    // hears at once; elsewhere the rectangle joins an atomically kept union that the UI pump
-    // flushes.
+    // Marks r (client coordinates) for repainting.
     void InvalidateRect(const TRect& r);
-    // Applies what other threads recorded, for this window and its windowed descendants. Runs
-    // from the platform's pump hook; UI thread only.
-    void FlushPending();
-    // Paints this window and its windowed descendants now, without waiting for the pump. UI
-    // thread only.
+    // Paints this window and its windowed descendants now, without waiting for the pump.
     void Repaint();
 
     void SetFocus();
@@ -281,8 +263,6 @@ class TWinControl : public TControl, private IWindowSink {
     TPoint ToLocal(const TControl* target, TPoint p) const;
     void TrackMouse(TPoint p);
     void ReleaseMouseCapture();
-    void RecordDirty(const TRect& r);
-    TRect TakeDirty();
 
     // IWindowSink
     void PlatformPaint(const TRect& update) override;
@@ -298,12 +278,7 @@ class TWinControl : public TControl, private IWindowSink {
     std::vector<TControl*> fControls;
     std::unique_ptr<IPlatformWindow> fWindow;
     IPlatform* fPlatform = nullptr;
-    IPlatform* fHookPlatform = nullptr;
-    IPlatform::THookId fPumpHook = 0;
     TNativeHandle fParentWindow = nullptr;
-    std::atomic<std::thread::id> fUIThread{};
-    std::atomic<uint64_t> fDirty{0}; // packed 16-bit Left, Top, Right, Bottom; 0 = nothing
-    std::atomic<bool> fChildUpdatePending{false};
     std::vector<uint32_t> fBackBuffer;
     int32_t fBackWidth = 0, fBackHeight = 0;
 

@@ -23,11 +23,11 @@ TLabel::TLabel(TComponent* owner) : TGraphicControl(owner) {
 }
 
 void TLabel::SetCaption(std::string_view caption) {
-    if (!fCaption.Store(caption)) return;
-    // Repaint the old area now (recorded off the UI thread); re-measuring moves bounds, which
-    // belongs to the UI thread.
+    if (fCaption == caption) return;
+    fCaption = caption;
+    // The old area first: re-measuring may move the bounds.
     Invalidate();
-    if (fAutoSize) RequestUIUpdate();
+    AdjustBounds();
 }
 
 void TLabel::SetAlignment(TAlignment alignment) {
@@ -71,25 +71,21 @@ void TLabel::FontChanged() {
     Invalidate();
 }
 
-size_t TLabel::DisplayText(char* buffer) const {
-    char raw[TSharedText::Capacity];
-    const size_t n = fCaption.Load(raw);
-    if (!fShowAccelChar) {
-        std::copy_n(raw, n, buffer);
-        return n;
-    }
-    size_t out = 0;
+std::string TLabel::DisplayText() const {
+    if (!fShowAccelChar) return fCaption;
+    std::string shown;
+    const size_t n = fCaption.size();
     for (size_t i = 0; i < n; ++i) {
-        if (raw[i] == '&' && i + 1 < n) ++i; // "&x" -> "x", "&&" -> "&"
-        buffer[out++] = raw[i];
+        if (fCaption[i] == '&' && i + 1 < n) ++i; // "&x" -> "x", "&&" -> "&"
+        shown += fCaption[i];
     }
-    return out;
+    return shown;
 }
 
 void TLabel::AdjustBounds() {
     if (!fAutoSize || Loading()) return;
-    char buffer[TSharedText::Capacity];
-    std::string_view text(buffer, DisplayText(buffer));
+    const std::string shown = DisplayText();
+    std::string_view text = shown;
     if (text.empty()) text = " "; // an empty label keeps a line's height and a little width
     const TFont& font = Font();
     int32_t width = 0, lines = 0;
@@ -104,8 +100,8 @@ void TLabel::AdjustBounds() {
 
 void TLabel::Paint(TCanvas& canvas) {
     if (!fTransparent) canvas.FillRect(ClientRect(), Color());
-    char buffer[TSharedText::Capacity];
-    const std::string_view text(buffer, DisplayText(buffer));
+    const std::string shown = DisplayText();
+    const std::string_view text = shown;
     canvas.Font = Font();
     if (!Enabled()) canvas.Font.Color = clGrayText;
     const int32_t lineHeight = FontMetrics(canvas.Font).Height;

@@ -2,7 +2,6 @@
 #pragma once
 
 #include "framework/controls.h"
-#include "framework/sharedtext.h"
 
 #include <string>
 #include <string_view>
@@ -10,16 +9,13 @@
 enum TAlignment { taLeftJustify, taRightJustify, taCenter };
 enum TTextLayout { tlTop, tlCenter, tlBottom };
 
-// A window-less text label: one line per line break, each aligned on its own. Caption may be set
-// from any thread (the label repaints and re-measures on the UI thread); every other property is
-// for the UI thread.
+// A window-less text label: one line per line break, each aligned on its own.
 class TLabel : public TGraphicControl {
   public:
     explicit TLabel(TComponent* owner);
     std::string_view ClassName() const override { return "TLabel"; }
 
-    std::string Caption() const { return fCaption.Load(); }
-    // Captions longer than TSharedText::Capacity bytes are cut.
+    std::string Caption() const { return fCaption; }
     void SetCaption(std::string_view caption);
     TAlignment Alignment() const { return fAlignment; }
     void SetAlignment(TAlignment alignment);
@@ -40,15 +36,14 @@ class TLabel : public TGraphicControl {
 
   protected:
     void FontChanged() override;
-    void UIUpdate() override { AdjustBounds(); }
     // Re-measures for AutoSize.
     void AdjustBounds();
 
   private:
-    // The caption as drawn, into buffer (at least TSharedText::Capacity bytes).
-    size_t DisplayText(char* buffer) const;
+    // The caption as drawn.
+    std::string DisplayText() const;
 
-    TSharedText fCaption;
+    std::string fCaption;
     TAlignment fAlignment = taLeftJustify;
     TTextLayout fLayout = tlTop;
     bool fAutoSize = true;

@@ -3,13 +3,11 @@
 #include "effect/aplugin.h"
 #include "effect/parameters.h"
 
-#include <thread>
-
 APluginEditor::APluginEditor(APlugin* effect, TEditorViewFactory factory)
     : AEffEditor(effect), factory(factory) {}
 
 APluginEditor::~APluginEditor() {
-    if (window.load(std::memory_order_seq_cst)) {
+    if (window) {
         plugin().setEditorClosed(true);
         destroyWindow();
     }
@@ -23,7 +21,7 @@ APlugin& APluginEditor::plugin() const {
 VstInt32 APluginEditor::getRect(ERect** place) {
     rect.top = 0;
     rect.left = 0;
-    if (IEditorView* view = window.load(std::memory_order_relaxed)) {
+    if (IEditorView* view = window.get()) {
         rect.bottom = static_cast<VstInt16>(view->ClientHeight());
         rect.right = static_cast<VstInt16>(view->ClientWidth());
     }
@@ -31,17 +29,18 @@ VstInt32 APluginEditor::getRect(ERect** place) {
     return 1;
 }
 
-void APluginEditor::pushValues(IEditorView& view) {
-    const APlugin& effect = plugin();
+void APluginEditor::pushValues(IEditorView& view, bool all) {
+    APlugin& effect = plugin();
+    const APlugin::ChangeMask changed = effect.takeEditorChanges();
     for (int index = 0; index < ql::kNumParams; ++index)
-        view.SetParameterValue(index, effect.param(index));
+        if (all || (changed[size_t(index) / 64] >> (index % 64) & 1))
+            view.SetParameterValue(index, effect.param(index));
 }
 
 VstInt32 APluginEditor::open(void* parent) {
     parentWindow = parent;
     ++openCount;
-    IEditorView* view = window.load(std::memory_order_relaxed);
-    if (!view) {
+    if (!window) {
         std::unique_ptr<IEditorView> created;
         try {
             created = factory ? factory(parent) : nullptr;
@@ -56,13 +55,16 @@ VstInt32 APluginEditor::open(void* parent) {
             return 0;
         }
         created->SetBounds(0, 0, created->ClientWidth(), created->ClientHeight());
-        // Requests before this point are covered by the push below.
-        requestsPushed = updateRequests.load(std::memory_order_seq_cst);
-        pushValues(*created);
+        pushValues(*created, true);
         created->SetEffect(&plugin());
-        view = created.release();
-        window.store(view, std::memory_order_seq_cst);
+        // Before the first idle copy the published fields are still zero; the sample-rate label
+        // already shows the effect's own rate.
+        TEditorTiming initial;
+        initial.EffectSampleRate = plugin().getSampleRate();
+        created->SetTiming(initial);
+        window = std::move(created);
     }
+    IEditorView* view = window.get();
     plugin().setEditorClosed(false);
     view->EnableUpdater();
     // The refresh moves the controls to the values just pushed; painting after it makes the
@@ -74,16 +76,11 @@ VstInt32 APluginEditor::open(void* parent) {
 }
 
 void APluginEditor::destroyWindow() {
-    IEditorView* view = window.exchange(nullptr, std::memory_order_seq_cst);
-    if (!view) return;
-    // An update that saw the window before the exchange may still be writing into it. This
-    // thread waits; the updating one never does.
-    while (updatesInFlight.load(std::memory_order_seq_cst) != 0)
-        std::this_thread::yield();
+    if (!window) return;
     if (pumping)
-        closedWhilePumping.reset(view);
+        closedWhilePumping = std::move(window);
     else
-        delete view;
+        window.reset();
     parentWindow = nullptr;
 }
 
@@ -98,14 +95,9 @@ void APluginEditor::close() {
 void APluginEditor::idle() {
     APlugin& effect = plugin();
     if (effect.isEditorClosed()) return;
-    IEditorView* view = window.load(std::memory_order_relaxed);
+    IEditorView* view = window.get();
     if (!view) return;
-
-    const uint32_t requests = updateRequests.load(std::memory_order_seq_cst);
-    if (requests != requestsPushed) {
-        requestsPushed = requests;
-        pushValues(*view);
-    }
+    pushValues(*view, false);
 
     TEditorTiming timing;
     timing.HostCanSync = effect.getHostHasTimeInfo();
@@ -114,6 +106,7 @@ void APluginEditor::idle() {
     timing.SyncTempo = static_cast<float>(effect.getCurrentTempo());
     timing.HostTempo = effect.getHostTempo();
     timing.MsRange = effect.getWholeNoteMs();
+    timing.EffectSampleRate = effect.getSampleRate();
     view->SetTiming(timing);
 
     pumping = true;
@@ -127,14 +120,6 @@ void APluginEditor::idle() {
 }
 
 int APluginEditor::connectionFd() const {
-    const IEditorView* view = window.load(std::memory_order_relaxed);
+    const IEditorView* view = window.get();
     return view ? view->ConnectionFd() : -1;
-}
-
-void APluginEditor::update() {
-    updateRequests.fetch_add(1, std::memory_order_seq_cst);
-    if (plugin().isEditorClosed()) return;
-    updatesInFlight.fetch_add(1, std::memory_order_seq_cst);
-    if (IEditorView* view = window.load(std::memory_order_seq_cst)) pushValues(*view);
-    updatesInFlight.fetch_sub(1, std::memory_order_seq_cst);
 }

@@ -1,30 +1,18 @@
 // The effect's editor object: creates the editor window inside the host's window when the host
 // opens the editor, feeds it parameter values and timing, and destroys it on close.
 //
-// Threads: getRect, open, close and idle come from the host's user-interface thread; update may
-// come from any thread (a host automating from its audio thread). update never calls the window
-// system: it only stores values in the window's components. The window is published through an
-// atomic pointer and close waits for updates in flight before destroying it, so an update racing a
-// close never touches a freed window; the updating thread itself never waits.
+// Threads: every call comes from the host's user-interface thread. A parameter set on any other
+// thread only marks its bit in the effect's change mask; idle takes the marked values into the
+// window, so nothing but the user-interface thread ever touches the window.
 #pragma once
 
 #include "shell/aeffeditor.h"
+#include "shell/editortiming.h"
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 
 class APlugin;
-
-// The effect's timing as the window shows it, copied on every idle call.
-struct TEditorTiming {
-    bool HostCanSync = false;
-    bool SyncActive = false;
-    double LastSampleRate = 0.0;
-    float SyncTempo = 0.0f;
-    float HostTempo = 0.0f;
-    int32_t MsRange = 0;
-};
 
 // What the bridge needs of an open editor: the window and the window-system connection it lives
 // on. Destroying the view destroys the window, then the connection.
@@ -35,7 +23,6 @@ class IEditorView {
     virtual int32_t ClientHeight() const = 0;
     // Position and size in the parent window.
     virtual void SetBounds(int32_t left, int32_t top, int32_t width, int32_t height) = 0;
-    // Any thread.
     virtual void SetParameterValue(int32_t index, float value) = 0;
     virtual void SetEffect(APlugin* effect) = 0;
     virtual void SetTiming(const TEditorTiming& timing) = 0;
@@ -62,16 +49,16 @@ class APluginEditor : public AEffEditor {
     VstInt32 open(void* parent) override;
     void close() override;
     void idle() override;
-    void update() override;
     int connectionFd() const override;
 
     int32_t getOpenCount() const { return openCount; }
     void* getParentWindow() const { return parentWindow; }
-    bool hasWindow() const { return window.load(std::memory_order_relaxed) != nullptr; }
+    bool hasWindow() const { return window != nullptr; }
 
   private:
     APlugin& plugin() const;
-    void pushValues(IEditorView& view);
+    // The values of the indices marked since the last take (all of them with `all`).
+    void pushValues(IEditorView& view, bool all);
     void destroyWindow();
 
     ERect rect{0, 0, 0, 0};
@@ -79,13 +66,7 @@ class APluginEditor : public AEffEditor {
     void* parentWindow = nullptr;
     TEditorViewFactory factory;
 
-    std::atomic<IEditorView*> window{nullptr};
-    // Updates now writing into the window; close waits for them to leave.
-    std::atomic<int32_t> updatesInFlight{0};
-    // Counts update calls. An update that lost a race with open (it saw no window yet) or with
-    // another thread's push is made good by the next idle, which pushes again when this moved.
-    std::atomic<uint32_t> updateRequests{0};
-    uint32_t requestsPushed = 0;
+    std::unique_ptr<IEditorView> window;
     // A close that arrives while idle pumps the window's events (from a handler's call into the
     // host) leaves the view here for idle to destroy after the pump returns.
     bool pumping = false;

@@ -36,14 +36,7 @@ class TNativeEditorView final : public IEditorView {
         fWindow->SetParameterValue(index, value);
     }
     void SetEffect(APlugin* effect) override { fWindow->Effect = effect; }
-    void SetTiming(const TEditorTiming& timing) override {
-        fWindow->HostCanSync = timing.HostCanSync;
-        fWindow->SyncActive = timing.SyncActive;
-        fWindow->LastSampleRate = timing.LastSampleRate;
-        fWindow->SyncTempo = timing.SyncTempo;
-        fWindow->HostTempo = timing.HostTempo;
-        fWindow->MsRange = timing.MsRange;
-    }
+    void SetTiming(const TEditorTiming& timing) override { fWindow->SetTiming(timing); }
     void Repaint() override { fWindow->Repaint(); }
     void EnableUpdater() override {
         if (fWindow->updater) fWindow->updater->SetEnabled(true);

@@ -6,16 +6,12 @@
 // Controls, labels, scales and types are borrowed: the window owns them and outlives the
 // components. Any of them documented as "may be absent" may be null.
 //
-// Threads: the editor bridge calls SetValue from whichever host thread changed a parameter, while
-// the window's timer and handlers run the other operations on the user-interface thread. So Value
-// is atomic, texts are atomic bytes, and SetValue touches labels (whose captions are thread-safe)
-// but never a control.
+// Threads: the user-interface thread only (the editor bridge hands values over on its idle calls).
 #pragma once
 
 #include "valuemodel/qlcvaluetype.h"
 
 #include <array>
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -26,8 +22,8 @@ class TCustomDIBSlider;
 class TAbstractDIBButton;
 class QLCvalueScale;
 
-// The last text a label component produced: TextSize bytes, zero-terminated. Written from both
-// threads, read by tests and diagnostics; a read racing a write may see a mix, never undefined.
+// The last text a label component produced: TextSize bytes, zero-terminated; read by tests and
+// diagnostics.
 class QLCtext {
   public:
     static constexpr size_t Size = QLCvalueType::TextSize;
@@ -36,7 +32,7 @@ class QLCtext {
     std::string Load() const;
 
   private:
-    std::array<std::atomic<char>, Size> fBytes{};
+    std::array<char, Size> fBytes{};
 };
 
 class QLCpComponent {
@@ -49,11 +45,11 @@ class QLCpComponent {
     // Brings the control(s) to Value and refreshes the text.
     virtual void UpdateControl() {}
     // Stores a value coming from the effect.
-    virtual void SetValue(float x) { Value.store(x, std::memory_order_relaxed); }
+    virtual void SetValue(float x) { Value = x; }
     // Takes the value from the control position (where there is one) and returns it.
-    virtual float ReadControl() { return Value.load(std::memory_order_relaxed); }
+    virtual float ReadControl() { return Value; }
 
-    std::atomic<float> Value{0.0f};
+    float Value = 0.0f;
     int32_t Index;
 };
 
@@ -75,7 +71,7 @@ class QLCradioButtonsPComponent : public QLCpComponent {
     explicit QLCradioButtonsPComponent(int32_t index) : QLCpComponent(index) {}
 
     void UpdateControl() override {}
-    void SetValue(float x) override { Value.store(x, std::memory_order_relaxed); }
+    void SetValue(float x) override { Value = x; }
 };
 
 class QLClabelPComponent : public QLCpComponent {

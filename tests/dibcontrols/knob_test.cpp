@@ -278,10 +278,6 @@ class NoWarpPlatform final : public IPlatform {
     void StopTimer(TTimerId id) override { fH.StopTimer(id); }
     uint64_t TickCount() const override { return fH.TickCount(); }
     void PumpEvents() override { fH.PumpEvents(); }
-    THookId AddPumpHook(std::function<void()> hook) override {
-        return fH.AddPumpHook(std::move(hook));
-    }
-    void RemovePumpHook(THookId id) override { fH.RemovePumpHook(id); }
     int Warps = 0;
 
   private:

@@ -67,18 +67,24 @@ class EditorWindowTest : public ::testing::Test {
         for (int i = 0; i < TPluginEditorWindow::kParameterCount; ++i)
             window->SetParameterValue(i, effect->param(i));
         window->Effect = effect.get();
+        TEditorTiming initial;
+        initial.EffectSampleRate = effect->getSampleRate();
+        window->SetTiming(initial);
         window->updater->SetEnabled(true);
         Tick();
     }
     void Tick() { window->UpdaterTimer(window->updater); }
     // What the bridge copies on idle.
     void IdleCopy(bool hostHasTime, double tempo) {
-        window->HostCanSync = hostHasTime;
-        window->SyncActive = hostHasTime;
-        window->LastSampleRate = effect->getSampleRate();
-        window->SyncTempo = float(tempo);
-        window->HostTempo = hostHasTime ? float(tempo) : 0.0f;
-        window->MsRange = int32_t(240000.0 / tempo);
+        TEditorTiming timing;
+        timing.HostCanSync = hostHasTime;
+        timing.SyncActive = hostHasTime;
+        timing.LastSampleRate = effect->getSampleRate();
+        timing.SyncTempo = float(tempo);
+        timing.HostTempo = hostHasTime ? float(tempo) : 0.0f;
+        timing.MsRange = int32_t(240000.0 / tempo);
+        timing.EffectSampleRate = effect->getSampleRate();
+        window->SetTiming(timing);
     }
     std::vector<TSent> TakeSent() {
         std::vector<TSent> s = effect->Passed;

@@ -7,11 +7,12 @@
 #include "dibcontrols/cDIBImage.h"
 #include "dibcontrols/cDIBPanel.h"
 #include "dibcontrols/cDIBSlider.h"
+#include "effect/paramtable.h"
 #include "framework/stdctrls.h"
 #include "valuemodel/qlcparametercomponent.h"
 
 #include <string>
-#include <thread>
+#include <string_view>
 
 namespace {
 
@@ -40,60 +41,44 @@ TEST_F(EditorWindowTest, ConstructionKeepsStoredCaptionsButTheVersion) {
     EXPECT_FALSE(window->SyncActive);
 }
 
-TEST_F(EditorWindowTest, BindsEveryParameterAndTagsItsControls) {
-    const std::pair<const char*, int> tagged[] = {{"DryLevelSlider", 0},
-                                                  {"DryOnButton", 1},
-                                                  {"LeftDelayLevelSlider", 2},
-                                                  {"DelayLevelLinkButton", 4},
-                                                  {"RightDelayLevelSlider", 5},
-                                                  {"LeftDelayTimeSlider", 7},
-                                                  {"LeftDelayFitButton", 10},
-                                                  {"DelayTimeLinkButton", 11},
-                                                  {"RightDelayTimeSlider", 12},
-                                                  {"RightDelayFitButton", 15},
-                                                  {"InitialDelayOnButton", 16},
-                                                  {"LeftInitialDelayTimeKnob", 17},
-                                                  {"RightInitialDelayTimeKnob", 19},
-                                                  {"LeftFilterFreqSlider", 22},
-                                                  {"LeftFilterResoKnob", 24},
-                                                  {"FilterFreqLinkButton", 25},
-                                                  {"RightFilterFreqSlider", 27},
-                                                  {"RightFilterResoKnob", 29},
-                                                  {"LeftFeedbackLevelSlider", 31},
-                                                  {"FeedbackLinkButton", 32},
-                                                  {"RightFeedbackLevelSlider", 34},
-                                                  {"HiCutSlider", 36},
-                                                  {"LoCutSlider", 39},
-                                                  {"DuckerRangeKnob", 42},
-                                                  {"DuckerSpeedKnob", 43},
-                                                  {"GateThresholdKnob", 47},
-                                                  {"GateSpeedKnob", 48},
-                                                  {"TempoSyncButton", 51},
-                                                  {"FilterResoLinkButton", 53}};
-    for (auto [name, tag] : tagged) {
-        TComponent* c = window->FindComponent(name);
-        ASSERT_NE(c, nullptr) << name;
-        EXPECT_EQ(c->Tag(), tag) << name;
-        EXPECT_EQ(window->Component(tag).Index, tag);
+// The binding follows the parameter table: switches, links and fits are buttons, knobs and
+// sliders move through a scale, spares have no control, and every control's Tag (which routes the
+// user's gestures) is its own parameter's index. Each link ties a left and a right parameter of
+// one kind to a link switch.
+TEST_F(EditorWindowTest, BindingFollowsTheParameterTable) {
+    int controls = 0;
+    for (const ql::ParamInfo& p : ql::kParamTable) {
+        QLCpComponent& c = window->Component(p.index);
+        EXPECT_EQ(c.Index, p.index);
+        const TControl* control = nullptr;
+        if (auto* b = dynamic_cast<QLCbuttonPComponent*>(&c)) {
+            EXPECT_TRUE(p.isStepped()) << p.name << " has a button";
+            control = b->Button;
+        } else if (auto* k = dynamic_cast<QLCknobLabelPComponent*>(&c)) {
+            EXPECT_FALSE(p.isStepped()) << p.name << " has a knob";
+            control = k->Knob;
+        } else if (auto* sl = dynamic_cast<QLCsliderLabelPComponent*>(&c)) {
+            EXPECT_FALSE(p.isStepped()) << p.name << " has a slider";
+            control = sl->Slider;
+        }
+        if (p.isSpare()) {
+            EXPECT_EQ(control, nullptr) << p.name;
+        }
+        if (!control) continue;
+        ++controls;
+        EXPECT_EQ(control->Tag(), p.index) << p.name;
     }
-    // The display-only sliders keep their stored Tag.
-    EXPECT_EQ(Get<TDIBSlider>("LeftDelayTimeVisibleSlider").Tag(), 1);
-    EXPECT_EQ(Get<TDIBSlider>("RightDelayTimeVisibleSlider").Tag(), 1);
+    EXPECT_EQ(controls, 39); // every named parameter but one has a control of its own
 
-    for (int i : {23, 28, 37, 40})
-        EXPECT_NE(dynamic_cast<QLCradioButtonsPComponent*>(&window->Component(i)), nullptr) << i;
-    for (int i : {8, 9, 13, 14, 18, 20, 44, 45, 49, 50, 52, 54, 79})
-        EXPECT_EQ(typeid(window->Component(i)), typeid(QLCpComponent)) << i;
-    EXPECT_NE(dynamic_cast<QLCfitSlider2LabelsPComponent*>(&window->Component(12)), nullptr);
-    EXPECT_NE(dynamic_cast<QLCknob2LabelsPComponent*>(&window->Component(19)), nullptr);
-
-    const int links[5][3] = {{7, 12, 11}, {22, 27, 25}, {31, 34, 32}, {24, 29, 53}, {2, 5, 4}};
-    for (int g = 0; g < 5; ++g) {
-        EXPECT_EQ(window->Link(g).Group, g);
-        EXPECT_EQ(window->Link(g).FirstIndex(), links[g][0]);
-        EXPECT_EQ(window->Link(g).SecondIndex(), links[g][1]);
-        EXPECT_EQ(window->Link(g).ButtonIndex(), links[g][2]);
-        EXPECT_FALSE(window->Link(g).Linked);
+    for (int g = 0; g < TPluginEditorWindow::kLinkCount; ++g) {
+        const QLClinkedPComponent& link = window->Link(g);
+        const ql::ParamInfo& first = ql::kParamTable[size_t(link.FirstIndex())];
+        const ql::ParamInfo& second = ql::kParamTable[size_t(link.SecondIndex())];
+        EXPECT_EQ(first.kind, second.kind) << first.name;
+        EXPECT_EQ(std::string_view(first.name).substr(0, 4), "Left") << first.name;
+        EXPECT_EQ(std::string_view(second.name).substr(0, 5), "Right") << second.name;
+        EXPECT_EQ(ql::kParamTable[size_t(link.ButtonIndex())].kind, ql::ParamKind::Link);
+        EXPECT_FALSE(link.Linked);
     }
 }
 
@@ -156,7 +141,7 @@ TEST_F(EditorWindowTest, SyncTempoSetsTheMillisecondRange) {
 TEST_F(EditorWindowTest, SampleRateChangeReachesTheHzRangeEvenWhenTheIdleCopyCameFirst) {
     Open();
     effect->setSampleRate(48000.0f);
-    window->LastSampleRate = 48000.0; // the bridge's idle copy of the block's rate
+    IdleCopy(false, 140.0); // brings the block's rate into LastSampleRate first
     Tick();
     EXPECT_EQ(Get<TLabel>("kHzLabel").Caption(), "48000 kHz");
     EXPECT_EQ(window->HzType.Max(), 24000);
@@ -347,30 +332,6 @@ TEST_F(EditorWindowTest, BackSideClickBringsTheFrontBack) {
     EXPECT_TRUE(window->FrontSideContainer->Visible());
     window->LogoImageClick(nullptr);
     EXPECT_TRUE(TakeSent().empty());
-}
-
-TEST_F(EditorWindowTest, ValuesFromAnotherThreadWaitForTheUIThreadEvenBeforeTheWindowShows) {
-    std::thread other([&] { window->SetParameterValue(5, 1.0f); });
-    other.join();
-    EXPECT_EQ(window->Component(5).Value, 0.0f);
-    platform.PumpEvents();
-    EXPECT_EQ(window->Component(5).Value, 1.0f);
-    EXPECT_EQ(Get<TLabel>("RightDelayLevelLabel").Caption(), "0.0");
-}
-
-TEST_F(EditorWindowTest, ValuesFromAnotherThreadArriveAtTheNextPump) {
-    Open();
-    std::thread other([&] { window->SetParameterValue(0, 1.0f); });
-    other.join();
-    EXPECT_EQ(window->Component(0).Value, effect->param(0)) << "not yet handed over";
-    platform.PumpEvents();
-    EXPECT_EQ(window->Component(0).Value, 1.0f);
-    EXPECT_EQ(Get<TLabel>("DryLevelLabel").Caption(), "0.0");
-
-    std::thread again([&] { window->SetParameterValue(2, 1.0f); });
-    again.join();
-    Tick(); // the tick takes them too
-    EXPECT_EQ(Get<TDIBSlider>("LeftDelayLevelSlider").Position(), 0);
 }
 
 } // namespace

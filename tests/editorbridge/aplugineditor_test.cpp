@@ -1,6 +1,6 @@
 // The editor bridge's own logic, with a recording stand-in for the editor window: open counting
-// and its floor, the rectangle, what an open does in which order, updates and idle calls while
-// open and closed, destruction, and updates racing a close from another thread.
+// and its floor, the rectangle, what an open does in which order, which values idle hands over
+// while open and closed, destruction, and automation from another thread.
 #include "effect/aplugin.h"
 #include "effect/parameters.h"
 #include "shell/APluginEditor.h"
@@ -145,16 +145,20 @@ TEST_F(BridgeTest, OpenCreatesPlacesFeedsAndRefreshesInThatOrder) {
     ASSERT_EQ(bridge->open(Parent(42)), 1);
     EXPECT_EQ(log.lastParent, Parent(42));
     EXPECT_EQ(bridge->getParentWindow(), Parent(42));
-    ASSERT_EQ(log.calls.size(), 1u + 80u + 4u);
+    ASSERT_EQ(log.calls.size(), 1u + 80u + 5u);
     EXPECT_EQ(log.calls.front(), "SetBounds 0,0,600,369");
     ASSERT_EQ(log.values.size(), 80u);
     for (int i = 0; i < 80; ++i) {
         EXPECT_EQ(log.values[size_t(i)].first, i);
         EXPECT_FLOAT_EQ(log.values[size_t(i)].second, float(i) / 100.0f);
     }
-    const std::vector<std::string> tail(log.calls.end() - 4, log.calls.end());
-    EXPECT_EQ(tail,
-              (std::vector<std::string>{"SetEffect", "EnableUpdater", "UpdaterTimer", "Repaint"}));
+    const std::vector<std::string> tail(log.calls.end() - 5, log.calls.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"SetEffect", "SetTiming", "EnableUpdater",
+                                              "UpdaterTimer", "Repaint"}));
+    // The first refresh shows the effect's own sample rate, the published fields still zero.
+    EXPECT_DOUBLE_EQ(log.timing.EffectSampleRate, 44100.0);
+    EXPECT_DOUBLE_EQ(log.timing.LastSampleRate, 0.0);
+    EXPECT_EQ(log.timing.MsRange, 0);
     EXPECT_FALSE(plugin->isEditorClosed());
 }
 
@@ -199,10 +203,8 @@ TEST_F(BridgeTest, ClosedEditorIsNeverTouchedByParameterProgramOrIdleCalls) {
     plugin->setProgram(5);
     char name[] = "renamed";
     plugin->setProgramName(name);
-    bridge->update();
     bridge->idle();
     EXPECT_EQ(log.calls.size(), before);
-    EXPECT_EQ(log.offThreadValues.load(), 0);
 }
 
 TEST_F(BridgeTest, ReopenedWindowStartsFromTheCurrentValues) {
@@ -221,14 +223,22 @@ TEST_F(BridgeTest, ReopenedWindowStartsFromTheCurrentValues) {
     EXPECT_EQ(log.calls[log.calls.size() - 2], "UpdaterTimer");
 }
 
-TEST_F(BridgeTest, UpdatePushesTheWholeSetForOneChange) {
+TEST_F(BridgeTest, IdleHandsOverOnlyTheValuesThatChanged) {
     ASSERT_EQ(bridge->open(Parent(1)), 1);
     log.values.clear();
     plugin->setParameter(10, 1.0f);
-    ASSERT_EQ(log.values.size(), 80u);
-    EXPECT_EQ(log.values.front().first, 0);
-    EXPECT_EQ(log.values.back().first, 79);
-    EXPECT_FLOAT_EQ(log.values[10].second, 1.0f);
+    plugin->setParameter(10, 0.5f);
+    plugin->setParameter(79, 0.25f);
+    EXPECT_TRUE(log.values.empty()) << "a parameter change reaches no editor code itself";
+    bridge->idle();
+    EXPECT_EQ(log.values, (std::vector<std::pair<int, float>>{{10, 0.5f}, {79, 0.25f}}));
+    log.values.clear();
+    bridge->idle();
+    EXPECT_TRUE(log.values.empty());
+
+    plugin->setProgram(5);
+    bridge->idle();
+    EXPECT_EQ(log.values.size(), 80u);
 }
 
 TEST_F(BridgeTest, IdleCopiesTheTimingThenPumps) {
@@ -248,6 +258,7 @@ TEST_F(BridgeTest, IdleCopiesTheTimingThenPumps) {
     EXPECT_FLOAT_EQ(log.timing.SyncTempo, 140.0f);
     EXPECT_FLOAT_EQ(log.timing.HostTempo, 0.0f);
     EXPECT_EQ(log.timing.MsRange, 1714);
+    EXPECT_DOUBLE_EQ(log.timing.EffectSampleRate, 44100.0);
 }
 
 TEST_F(BridgeTest, FailedOpenAnswersZeroAndDoesNotCount) {
@@ -284,50 +295,38 @@ TEST_F(BridgeTest, CloseFromInsideThePumpWaitsForThePumpToReturn) {
     EXPECT_TRUE(plugin->isEditorClosed());
 }
 
-TEST_F(BridgeTest, IdleMakesGoodAnUpdateThatMissedTheWindow) {
-    ASSERT_EQ(bridge->open(Parent(1)), 1);
-    log.values.clear();
-    bridge->idle();
-    EXPECT_TRUE(log.values.empty()) << "open's own push covers what came before it";
-
-    // An update on another thread that read the flag just before open cleared it.
-    plugin->setEditorClosed(true);
-    plugin->setParameter(7, 0.75f);
-    plugin->setEditorClosed(false);
-    EXPECT_TRUE(log.values.empty());
-    bridge->idle();
-    ASSERT_EQ(log.values.size(), 80u);
-    EXPECT_FLOAT_EQ(log.values[7].second, 0.75f);
-    bridge->idle();
-    EXPECT_EQ(log.values.size(), 80u);
-}
-
-// Another thread automates without pause while the UI thread opens, idles and closes: no update
-// may write into a window after its close (the view aborts on that), and none may block.
-TEST_F(BridgeTest, UpdatesFromAnotherThreadNeverReachAClosedWindow) {
+// Another thread automates without pause while the UI thread opens, idles and closes: the window
+// is only ever written on the UI thread, and the last value set is what it shows.
+TEST_F(BridgeTest, AutomationFromAnotherThreadReachesTheWindowOnlyThroughIdle) {
     std::atomic<bool> stop{false};
+    std::atomic<int> sets{0};
     std::thread automation([&] {
         float v = 0.0f;
         while (!stop.load(std::memory_order_relaxed)) {
             plugin->setParameter(31, v);
+            sets.fetch_add(1, std::memory_order_relaxed);
             v = v >= 1.0f ? 0.0f : v + 0.125f;
         }
     });
     for (int round = 0; round < 200; ++round) {
         ASSERT_EQ(bridge->open(Parent(1)), 1);
-        // Give the other thread a moment inside the open window, so closes meet updates.
-        const int seen = log.offThreadValues.load();
+        const int seen = sets.load();
         const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(2);
-        while (log.offThreadValues.load() == seen && std::chrono::steady_clock::now() < until)
+        while (sets.load() == seen && std::chrono::steady_clock::now() < until)
             std::this_thread::yield();
         bridge->idle();
         bridge->close();
     }
+    ASSERT_EQ(bridge->open(Parent(1)), 1);
     stop = true;
     automation.join();
-    EXPECT_EQ(log.created, 200);
+    plugin->setParameter(31, 0.375f);
+    log.values.clear();
+    bridge->idle();
+    EXPECT_EQ(log.values, (std::vector<std::pair<int, float>>{{31, 0.375f}}));
+    EXPECT_EQ(log.offThreadValues.load(), 0);
+    EXPECT_EQ(log.created, 201);
     EXPECT_EQ(log.destroyed, 200);
-    EXPECT_GT(log.offThreadValues.load(), 0) << "the automation never reached an open window";
 }
 
 } // namespace

@@ -34,23 +34,16 @@ VstIntPtr QL_VSTCALL host(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr v
     return 0;
 }
 
-class CountingEditor : public AEffEditor {
-  public:
-    using AEffEditor::AEffEditor;
-    void update() override { ++updates; }
-    int updates = 0;
-};
+using TestPlugin = APlugin;
 
-// The effect with a counting editor object in place of the one it installs itself.
-class TestPlugin : public APlugin {
-  public:
-    explicit TestPlugin(audioMasterCallback h) : APlugin(h) {
-        destroyEditor();
-        counter = new CountingEditor(this);
-        setEditor(counter);
-    }
-    CountingEditor* counter;
-};
+// The indices marked for the editor since the last take.
+std::vector<int> Marked(APlugin& plugin) {
+    const APlugin::ChangeMask mask = plugin.takeEditorChanges();
+    std::vector<int> marked;
+    for (int i = 0; i < 128; ++i)
+        if (mask[size_t(i) / 64] >> (i % 64) & 1) marked.push_back(i);
+    return marked;
+}
 
 class PluginTest : public ::testing::Test {
   protected:
@@ -67,38 +60,29 @@ class PluginTest : public ::testing::Test {
 
 } // namespace
 
-TEST_F(PluginTest, EveryAcceptedChangeReachesTheEditorBridgeAndTheCurrentProgram) {
+TEST_F(PluginTest, EveryAcceptedChangeIsMarkedForTheEditorAndReachesTheCurrentProgram) {
+    Marked(*plugin); // the construction's own program load
     plugin->setParameter(5, 1.5f);
-    EXPECT_EQ(plugin->counter->updates, 1);
+    plugin->setParameter(79, 0.5f);
     EXPECT_EQ(plugin->program(0).getValue(5), 1.0f);
     plugin->setParameter(80, 0.5f);
     plugin->setParameter(-1, 0.5f);
-    EXPECT_EQ(plugin->counter->updates, 1) << "ignored indices tell nobody";
+    EXPECT_EQ(Marked(*plugin), (std::vector<int>{5, 79})) << "ignored indices mark nothing";
+    EXPECT_TRUE(Marked(*plugin).empty()) << "a take clears the marks";
     EXPECT_TRUE(gRequests.empty()) << "the host is not told of its own changes";
 }
 
-TEST_F(PluginTest, ProgramChangeUpdatesTheEditorOncePerValueAndOnceMore) {
+TEST_F(PluginTest, ProgramChangeMarksEveryValue) {
+    Marked(*plugin);
     plugin->setProgram(12);
-    EXPECT_EQ(plugin->counter->updates, 81);
+    EXPECT_EQ(Marked(*plugin).size(), 80u);
     EXPECT_EQ(plugin->getParameter(ql::DryOn), 1.0f);
     EXPECT_EQ(plugin->getParameter(ql::LeftDelayLevel), 0.4f);
 
-    plugin->setEditorClosed(true);
-    plugin->counter->updates = 0;
-    plugin->setProgram(13);
-    EXPECT_EQ(plugin->counter->updates, 80) << "no final update while the editor is closed";
-    char name[] = "Renamed";
-    plugin->setProgramName(name);
-    EXPECT_EQ(plugin->counter->updates, 80);
-    plugin->setEditorClosed(false);
-    plugin->setProgramName(name);
-    EXPECT_EQ(plugin->counter->updates, 81);
-
-    plugin->counter->updates = 0;
     plugin->setProgram(40);
     plugin->setProgram(-1);
-    EXPECT_EQ(plugin->getProgram(), 13);
-    EXPECT_EQ(plugin->counter->updates, 0);
+    EXPECT_EQ(plugin->getProgram(), 12);
+    EXPECT_TRUE(Marked(*plugin).empty());
     EXPECT_TRUE(gRequests.empty()) << "program loads are not automation";
 }
 

@@ -1,9 +1,7 @@
 // Owners, parents, destruction notices, bitmap files, shared texts, keyboard focus.
 #include "fixture.h"
 
-#include <atomic>
 #include <cstring>
-#include <thread>
 
 namespace {
 struct Watcher : TComponent {
@@ -175,30 +173,4 @@ TEST(Bitmap, RejectsMalformedFilesAndKeepsPicture) {
     EXPECT_THROW(b.LoadFromBMP(broken(10, 250)), EInvalidGraphic);  // pixels past the end
     EXPECT_THROW(b.LoadFromBMP(broken(17, 0x7F)), EInvalidGraphic); // header larger than the file
     EXPECT_EQ(b.Width(), 1);
-}
-
-TEST(SharedText, CutsAtCharacterBoundary) {
-    std::string long_(TSharedText::Capacity - 1, 'a');
-    long_ += "\xC3\xA9"; // é straddles the limit
-    TSharedText t(long_);
-    EXPECT_EQ(t.Load(), std::string(TSharedText::Capacity - 1, 'a'));
-    EXPECT_FALSE(t.Store(std::string(TSharedText::Capacity - 1, 'a')));
-    EXPECT_TRUE(t.Store("x"));
-}
-
-TEST(SharedText, ReadersNeverSeeHalfWrittenText) {
-    TSharedText t("-20,0");
-    std::atomic<bool> stop{false};
-    std::thread writer([&] {
-        for (int i = 0; i < 20000; ++i)
-            t.Store(i % 2 ? "-20,0" : "22,1k Hz long text");
-        stop = true;
-    });
-    int bad = 0;
-    while (!stop) {
-        const std::string s = t.Load();
-        bad += s != "-20,0" && s != "22,1k Hz long text";
-    }
-    writer.join();
-    EXPECT_EQ(bad, 0);
 }

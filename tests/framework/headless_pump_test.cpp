@@ -63,28 +63,3 @@ TEST_F(PumpDrivenTest, WithoutTheLogBlitsStillReachTheWindow) {
     EXPECT_TRUE(platform.Blits(Window()).empty());
     EXPECT_EQ(platform.Surface(Window()).At(150, 80), Opaque(clWhite));
 }
-
-TEST(PumpHooks, RunInOrderAndSurviveRemovalAndAdditionDuringARound) {
-    THeadlessPlatform platform;
-    std::vector<std::string> ran;
-    IPlatform::THookId second = 0, third = 0;
-    IPlatform::THookId first = platform.AddPumpHook([&] {
-        ran.push_back("first");
-        platform.RemovePumpHook(first);  // itself: its copy still finishes
-        platform.RemovePumpHook(second); // a later one: skipped this round
-        platform.AddPumpHook([&] { ran.push_back("added"); });
-    });
-    second = platform.AddPumpHook([&] { ran.push_back("second"); });
-    third = platform.AddPumpHook([&] { ran.push_back("third"); });
-    platform.PumpEvents();
-    EXPECT_EQ(ran, (std::vector<std::string>{"first", "third"}));
-    ran.clear();
-    platform.PumpEvents();
-    EXPECT_EQ(ran, (std::vector<std::string>{"third", "added"}));
-    platform.RemovePumpHook(third);
-    platform.RemovePumpHook(third); // twice, or an id never given: nothing happens
-    platform.RemovePumpHook(12345);
-    ran.clear();
-    platform.PumpEvents();
-    EXPECT_EQ(ran, (std::vector<std::string>{"added"}));
-}

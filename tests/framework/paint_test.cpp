@@ -1,8 +1,6 @@
 // Invalidation, painting with an update rectangle, labels and picture controls.
 #include "fixture.h"
 
-#include <thread>
-
 namespace {
 // Pixels in r that differ from background, and their mean x.
 struct Ink {
@@ -35,31 +33,6 @@ TEST_F(FormTest, UIThreadInvalidationReachesWindowAtOnce) {
     platform.PumpEvents();
     a.Invalidate();
     EXPECT_EQ(platform.PendingInvalid(Window()), Bounds(10, 10, 20, 20));
-}
-
-TEST_F(FormTest, OtherThreadInvalidationIsRecordedAsUnionAndFlushedByPump) {
-    Probe a(form.get(), "A", log, Bounds(10, 10, 20, 20));
-    Probe b(form.get(), "B", log, Bounds(50, 30, 10, 10));
-    Probe c(form.get(), "C", log, Bounds(100, 60, 10, 10));
-    platform.PumpEvents();
-    platform.ClearLog();
-    a.Paints = b.Paints = c.Paints = 0;
-
-    std::thread([&] {
-        a.Invalidate();
-        b.Invalidate();
-    }).join();
-    EXPECT_TRUE(platform.PendingInvalid(Window()).IsEmpty()); // nothing touched the window system
-
-    platform.PumpEvents();
-    EXPECT_EQ(platform.PaintCount(Window()), 1);
-    EXPECT_EQ(platform.Blits(Window()), (std::vector<TRect>{{10, 10, 60, 40}}));
-    EXPECT_EQ(a.Paints, 1);
-    EXPECT_EQ(b.Paints, 1);
-    EXPECT_EQ(c.Paints, 0); // outside the union
-
-    platform.PumpEvents(); // flushed once only
-    EXPECT_EQ(platform.PaintCount(Window()), 1);
 }
 
 TEST_F(FormTest, PaintComposesOnlyControlsMeetingUpdateRectangleWithOneBlit) {
@@ -196,15 +169,14 @@ TEST_F(FormTest, DisabledLabelDrawsGreyText) {
     EXPECT_EQ(whiteAfter, 0);
 }
 
-TEST_F(FormTest, LabelCaptionFromAnotherThreadIsMeasuredAndPaintedByPump) {
+TEST_F(FormTest, LabelCaptionIsMeasuredAtOnceAndPaintedByPump) {
     auto* l = new TLabel(form.get());
     l->SetParent(form.get());
     l->SetFont({"Verdana", -11, clWhite, 0});
     l->SetCaption("0");
     platform.PumpEvents();
     const int32_t narrow = l->Width();
-    std::thread([&] { l->SetCaption("100000000"); }).join();
-    EXPECT_EQ(l->Width(), narrow); // bounds belong to the UI thread
+    l->SetCaption("100000000");
     EXPECT_EQ(l->Caption(), "100000000");
     const THeadlessImage s = Screen();
     EXPECT_GT(l->Width(), narrow * 5);

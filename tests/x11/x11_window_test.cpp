@@ -194,36 +194,3 @@ TEST(X11NoDisplay, OpeningAPlatformFailsCleanly) {
     EXPECT_EQ(NewNativePlatform(), nullptr);
     if (saved) setenv("DISPLAY", display.c_str(), 1);
 }
-
-TEST_F(X11Test, InvalidationFromAnotherThreadIsPaintedByThePump) {
-    const TSize hostSize{240, 170};
-    const Window host = NewHost(Bounds(40, 40, hostSize.Width, hostSize.Height));
-    auto platform = NewX11Platform();
-    ASSERT_TRUE(platform);
-    Scene scene(*platform, X11Handle(host));
-    ASSERT_TRUE(PumpUntil(*platform, [&] {
-        return PixelAt(host, Scene::kForm.Left + 2, Scene::kForm.Bottom - 2) == Rgb(clNavy);
-    }));
-
-    // A host's automation thread changes captions while the UI thread idles.
-    std::atomic<bool> done{false};
-    std::thread worker([&] {
-        for (int i = 0; i <= 300; ++i) {
-            scene.label->SetCaption("Value " + std::to_string(i));
-            scene.panelLabel->SetCaption(std::to_string(i % 7));
-            scene.panel->Invalidate();
-            if (i % 50 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        scene.panelLabel->SetCaption("pan");
-        done = true;
-    });
-    while (!done) {
-        platform->PumpEvents();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    worker.join();
-    const std::vector<uint32_t> expected = HeadlessPicture(hostSize, "Value 300");
-    EXPECT_TRUE(PumpUntil(*platform, [&] {
-        return Grab(host, Bounds(0, 0, hostSize.Width, hostSize.Height)) == expected;
-    }));
-}

@@ -6,8 +6,7 @@
 //    thread: the thread that created the platform's first window and runs PumpEvents. Backends
 //    deliver input, paints and timer ticks only from inside PumpEvents (or from the native message
 //    dispatch of that same thread).
-//  - Other threads never call a backend. The framework records their invalidations as a dirty
-//    rectangle in an atomic and hands it to IPlatformWindow::Invalidate in a pump hook.
+//  - Other threads never call a backend, nor the framework.
 //  - A backend must cope with a window or timer being destroyed from inside one of its own
 //    callbacks (a click handler may close the editor).
 //
@@ -83,7 +82,6 @@ class IPlatformWindow {
 class IPlatform {
   public:
     using TTimerId = uint32_t; // 0 never names a timer
-    using THookId = uint32_t;
 
     virtual ~IPlatform() = default;
 
@@ -104,12 +102,9 @@ class IPlatform {
     // Milliseconds of a monotonic clock (for double-click timing).
     virtual uint64_t TickCount() const = 0;
 
-    // One round of the UI pump: runs the hooks, then delivers what is pending (input, paints,
-    // due timers). Hosts drive it from their idle call; backends may also run the hooks from their
-    // own native dispatch.
+    // One round of the UI pump: delivers what is pending (input, paints, due timers). Hosts
+    // drive it from their idle call.
     virtual void PumpEvents() = 0;
-    virtual THookId AddPumpHook(std::function<void()> hook) = 0;
-    virtual void RemovePumpHook(THookId id) = 0;
 
     // The file descriptor of the window-system connection, for hosts that wait on it before
     // pumping (a VST3 host's run loop); -1 where there is none.

@@ -52,14 +52,14 @@ void ShowText(const QLCvalueType* type, float value, QLCtext& text, TLabel* labe
 void QLCtext::Store(const char* text) {
     size_t i = 0;
     for (; i + 1 < Size && text[i] != '\0'; ++i)
-        fBytes[i].store(text[i], std::memory_order_relaxed);
-    fBytes[i].store('\0', std::memory_order_relaxed);
+        fBytes[i] = text[i];
+    fBytes[i] = '\0';
 }
 
 std::string QLCtext::Load() const {
     std::string out;
     for (size_t i = 0; i + 1 < Size; ++i) {
-        const char c = fBytes[i].load(std::memory_order_relaxed);
+        const char c = fBytes[i];
         if (c == '\0') break;
         out.push_back(c);
     }
@@ -72,13 +72,12 @@ QLCbuttonPComponent::QLCbuttonPComponent(int32_t index, TAbstractDIBButton* butt
 }
 
 void QLCbuttonPComponent::UpdateControl() {
-    const bool down = Value.load(std::memory_order_relaxed) == 1.0f;
+    const bool down = Value == 1.0f;
     if (Button && Button->Down() != down) Button->SetDown(down);
 }
 
 void QLCbuttonPComponent::Toggle() {
-    Value.store(Value.load(std::memory_order_relaxed) == 1.0f ? 0.0f : 1.0f,
-                std::memory_order_relaxed);
+    Value = Value == 1.0f ? 0.0f : 1.0f;
 }
 
 QLClabelPComponent::QLClabelPComponent(int32_t index, TLabel* label, QLCvalueType* type)
@@ -89,12 +88,12 @@ void QLClabelPComponent::UpdateControl() {
 }
 
 void QLClabelPComponent::SetValue(float x) {
-    Value.store(x, std::memory_order_relaxed);
+    Value = x;
     RefreshText();
 }
 
 void QLClabelPComponent::RefreshText() {
-    ShowText(Type, Value.load(std::memory_order_relaxed), Text, Label);
+    ShowText(Type, Value, Text, Label);
 }
 
 QLCknobLabelPComponent::QLCknobLabelPComponent(int32_t index, TLabel* label, QLCvalueType* type,
@@ -105,23 +104,21 @@ QLCknobLabelPComponent::QLCknobLabelPComponent(int32_t index, TLabel* label, QLC
 
 void QLCknobLabelPComponent::UpdateControl() {
     if (Knob) {
-        const int32_t position =
-            PositionFor(Scale, Value.load(std::memory_order_relaxed), Knob->Max());
+        const int32_t position = PositionFor(Scale, Value, Knob->Max());
         if (position != Knob->Position()) Knob->SetPosition(position);
     }
     RefreshText();
 }
 
 void QLCknobLabelPComponent::SetValue(float x) {
-    Value.store(x, std::memory_order_relaxed);
+    Value = x;
 }
 
 float QLCknobLabelPComponent::ReadControl() {
     // A knob whose Max was forced to 0 or below has no travel to read: keep Value.
-    if (Knob && Knob->Max() > 0)
-        Value.store(ValueFor(Scale, Knob->Position(), Knob->Max()), std::memory_order_relaxed);
+    if (Knob && Knob->Max() > 0) Value = ValueFor(Scale, Knob->Position(), Knob->Max());
     RefreshText();
-    return Value.load(std::memory_order_relaxed);
+    return Value;
 }
 
 QLCsliderLabelPComponent::QLCsliderLabelPComponent(int32_t index, TLabel* label, QLCvalueType* type,
@@ -132,23 +129,21 @@ QLCsliderLabelPComponent::QLCsliderLabelPComponent(int32_t index, TLabel* label,
 
 void QLCsliderLabelPComponent::UpdateControl() {
     if (Slider) {
-        const int32_t position =
-            PositionFor(Scale, Value.load(std::memory_order_relaxed), Slider->Max());
+        const int32_t position = PositionFor(Scale, Value, Slider->Max());
         if (position != Slider->Position()) Slider->SetPosition(position);
     }
     RefreshText();
 }
 
 void QLCsliderLabelPComponent::SetValue(float x) {
-    Value.store(x, std::memory_order_relaxed);
+    Value = x;
     RefreshText();
 }
 
 float QLCsliderLabelPComponent::ReadControl() {
-    if (Slider && Slider->Max() > 0)
-        Value.store(ValueFor(Scale, Slider->Position(), Slider->Max()), std::memory_order_relaxed);
+    if (Slider && Slider->Max() > 0) Value = ValueFor(Scale, Slider->Position(), Slider->Max());
     RefreshText();
-    return Value.load(std::memory_order_relaxed);
+    return Value;
 }
 
 QLCknob2LabelsPComponent::QLCknob2LabelsPComponent(int32_t index, TLabel* label, QLCvalueType* type,
@@ -158,7 +153,7 @@ QLCknob2LabelsPComponent::QLCknob2LabelsPComponent(int32_t index, TLabel* label,
 
 void QLCknob2LabelsPComponent::RefreshText() {
     QLCknobLabelPComponent::RefreshText();
-    ShowText(Type2, Value.load(std::memory_order_relaxed), Text2, Label2);
+    ShowText(Type2, Value, Text2, Label2);
 }
 
 QLCslider2LabelsPComponent::QLCslider2LabelsPComponent(int32_t index, TLabel* label,
@@ -170,7 +165,7 @@ QLCslider2LabelsPComponent::QLCslider2LabelsPComponent(int32_t index, TLabel* la
 
 void QLCslider2LabelsPComponent::RefreshText() {
     QLCsliderLabelPComponent::RefreshText();
-    ShowText(Type2, Value.load(std::memory_order_relaxed), Text2, Label2);
+    ShowText(Type2, Value, Text2, Label2);
 }
 
 QLCfitSlider2LabelsPComponent::QLCfitSlider2LabelsPComponent(
@@ -197,8 +192,7 @@ int32_t QLCfitSlider2LabelsPComponent::FitPosition() const {
 
 void QLCfitSlider2LabelsPComponent::UpdateControl() {
     if (VisibleSlider) {
-        const int32_t position =
-            PositionFor(Scale, Value.load(std::memory_order_relaxed), VisibleSlider->Max());
+        const int32_t position = PositionFor(Scale, Value, VisibleSlider->Max());
         if (position != VisibleSlider->Position()) VisibleSlider->SetPosition(position);
         if (Slider) Slider->SetPosition(VisibleSlider->Position());
     }
@@ -206,7 +200,7 @@ void QLCfitSlider2LabelsPComponent::UpdateControl() {
 }
 
 void QLCfitSlider2LabelsPComponent::SetValue(float x) {
-    Value.store(x, std::memory_order_relaxed);
+    Value = x;
     QLCslider2LabelsPComponent::RefreshText();
 }
 
@@ -219,10 +213,10 @@ float QLCfitSlider2LabelsPComponent::ReadControl() {
         } else {
             p = Slider->Position();
         }
-        Value.store(ValueFor(Scale, p, Slider->Max()), std::memory_order_relaxed);
+        Value = ValueFor(Scale, p, Slider->Max());
     }
     RefreshText();
-    return Value.load(std::memory_order_relaxed);
+    return Value;
 }
 
 void QLCfitSlider2LabelsPComponent::RefreshText() {
@@ -246,7 +240,7 @@ void QLClinkedPComponent::Toggle() {
         Linked = false;
     } else {
         Linked = true;
-        Second->SetValue(First->Value.load(std::memory_order_relaxed));
+        Second->SetValue(First->Value);
         Second->UpdateControl();
     }
     if (Button) Button->Toggle();

@@ -257,16 +257,7 @@ void THeadlessPlatform::AdvanceTime(uint64_t ms) {
     fNow = target;
 }
 
-IPlatform::THookId THeadlessPlatform::AddPumpHook(std::function<void()> hook) {
-    return fHooks.Add(std::move(hook));
-}
-
-void THeadlessPlatform::RemovePumpHook(THookId id) {
-    fHooks.Remove(id);
-}
-
 void THeadlessPlatform::PumpEvents() {
-    fHooks.Run();
     if (fPumpAdvance) AdvanceTime(fPumpAdvance);
     const std::vector<Window*> windows = fWindows;
     for (Window* w : windows) {

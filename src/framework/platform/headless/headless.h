@@ -4,7 +4,6 @@
 #pragma once
 
 #include "framework/platform/platform.h"
-#include "framework/platform/pumphooks.h"
 
 #include <cstdint>
 #include <functional>
@@ -39,8 +38,6 @@ class THeadlessPlatform final : public IPlatform {
     void StopTimer(TTimerId id) override;
     uint64_t TickCount() const override { return fNow; }
     void PumpEvents() override;
-    THookId AddPumpHook(std::function<void()> hook) override;
-    void RemovePumpHook(THookId id) override;
 
     // A window that stands for a host's: it has no sink, swallows input and shows black.
     TNativeHandle CreateHostWindow(const TRect& screenBounds);
@@ -115,7 +112,6 @@ class THeadlessPlatform final : public IPlatform {
     std::vector<Window*> fWindows; // creation order; top-level windows later in the list lie above
     std::vector<std::unique_ptr<IPlatformWindow>> fHostWindows;
     std::map<TTimerId, Timer> fTimers;
-    TPumpHooks fHooks;
     TTimerId fNextTimer = 1;
     size_t fTimerLimit = SIZE_MAX;
     uint64_t fNow = 0;

@@ -1,7 +1,6 @@
 #include "framework/platform/win32/win32platform.h"
 
 #include "framework/platform/native.h"
-#include "framework/platform/pumphooks.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -181,8 +180,6 @@ class TWin32Platform final : public IPlatform, private TReceiver {
     void StopTimer(TTimerId id) override;
     uint64_t TickCount() const override { return GetTickCount64(); }
     void PumpEvents() override;
-    THookId AddPumpHook(std::function<void()> hook) override;
-    void RemovePumpHook(THookId id) override;
 
   private:
     friend class TWin32Window;
@@ -196,7 +193,6 @@ class TWin32Platform final : public IPlatform, private TReceiver {
     bool fCursorHidden = false;
     std::vector<TWin32Window*> fWindows;
     std::map<TTimerId, std::function<void()>> fTimers;
-    TPumpHooks fHooks;
     TTimerId fNextTimer = 1;
 };
 
@@ -309,14 +305,6 @@ void TWin32Platform::StopTimer(TTimerId id) {
     if (fTimers.erase(id)) KillTimer(fTimerWindow, id);
 }
 
-IPlatform::THookId TWin32Platform::AddPumpHook(std::function<void()> hook) {
-    return fHooks.Add(std::move(hook));
-}
-
-void TWin32Platform::RemovePumpHook(THookId id) {
-    fHooks.Remove(id);
-}
-
 // Only our own windows' messages: the host's loop keeps its own (and WM_QUIT).
 void TWin32Platform::Drain(HWND hwnd) {
     MSG msg;
@@ -327,7 +315,6 @@ void TWin32Platform::Drain(HWND hwnd) {
 }
 
 void TWin32Platform::PumpEvents() {
-    fHooks.Run();
     std::vector<HWND> windows{fTimerWindow};
     for (const TWin32Window* w : fWindows)
         if (w->Hwnd) windows.push_back(w->Hwnd);

@@ -1,7 +1,6 @@
 #include "framework/platform/x11/x11platform.h"
 
 #include "framework/platform/native.h"
-#include "framework/platform/pumphooks.h"
 #include "framework/platform/x11/x11keys.h"
 
 #include <algorithm>
@@ -144,8 +143,6 @@ class TX11Platform final : public IPlatform {
     uint64_t TickCount() const override;
     void PumpEvents() override;
     int ConnectionFd() const override { return ConnectionNumber(fDisplay); }
-    THookId AddPumpHook(std::function<void()> hook) override;
-    void RemovePumpHook(THookId id) override;
 
   private:
     friend class TX11Window;
@@ -176,7 +173,6 @@ class TX11Platform final : public IPlatform {
     // The window a pointer event reaches and the point in its client coordinates.
     TX11Window* Route(TX11Window* w, int x, int y, int xRoot, int yRoot, TPoint& p) const;
     void UpdateHover(TX11Window* now);
-    void RunHooks();
     void FireTimers();
     void PaintPending();
 
@@ -206,7 +202,6 @@ class TX11Platform final : public IPlatform {
     bool fDrew = false; // blits since the last sync
 
     std::map<TTimerId, Timer> fTimers;
-    TPumpHooks fHooks;
     TTimerId fNextTimer = 1;
 };
 
@@ -464,18 +459,9 @@ uint64_t TX11Platform::TickCount() const {
     return uint64_t(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-IPlatform::THookId TX11Platform::AddPumpHook(std::function<void()> hook) {
-    return fHooks.Add(std::move(hook));
-}
-
-void TX11Platform::RemovePumpHook(THookId id) {
-    fHooks.Remove(id);
-}
-
 void TX11Platform::PumpEvents() {
     InstallErrorHandler();
     fInPump = true;
-    RunHooks();
     // Only what is queued now: a handler that warps the pointer must not keep us here.
     for (int n = XPending(fDisplay); n > 0 && XEventsQueued(fDisplay, QueuedAlready) > 0; --n) {
         XEvent e;
@@ -494,10 +480,6 @@ void TX11Platform::PumpEvents() {
     } else {
         XFlush(fDisplay);
     }
-}
-
-void TX11Platform::RunHooks() {
-    fHooks.Run();
 }
 
 // Each due timer ticks once per pump however late the pump is, as window-system timers coalesce.
@@ -899,6 +881,11 @@ TPoint TX11Window::ClientToScreen(TPoint p) const {
 } // namespace
 
 std::unique_ptr<IPlatform> NewX11Platform(const char* displayName, TX11Options options) {
+    // No display named at all: nothing to wait for.
+    if (!displayName || !*displayName) {
+        const char* fromEnvironment = std::getenv("DISPLAY");
+        if (!fromEnvironment || !*fromEnvironment) return nullptr;
+    }
     // A busy server's listen queue can refuse a connection for a moment (EAGAIN): try again
     // briefly before reporting that there is no display.
     Display* display = nullptr;
