@@ -85,7 +85,7 @@ struct Stream : Object<Stream, v3_bstream_cpp> {
         Stream* s = of(self);
         const auto k = static_cast<int32_t>(
             std::min<size_t>({size_t(std::max(n, 0)), size_t(s->piece), s->data.size() - s->pos}));
-        std::memcpy(buffer, s->data.data() + s->pos, size_t(k));
+        if (k > 0) std::memcpy(buffer, s->data.data() + s->pos, size_t(k));
         s->pos += size_t(k);
         if (got) *got = k;
         return V3_OK;
@@ -95,7 +95,7 @@ struct Stream : Object<Stream, v3_bstream_cpp> {
         const int32_t k = std::min(n, s->piece);
         const auto* b = static_cast<const uint8_t*>(buffer);
         s->data.resize(std::max(s->data.size(), s->pos + size_t(k)));
-        std::memcpy(s->data.data() + s->pos, b, size_t(k));
+        if (k > 0) std::memcpy(s->data.data() + s->pos, b, size_t(k));
         s->pos += size_t(k);
         if (put) *put = k;
         return V3_OK;
