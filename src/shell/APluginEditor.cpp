@@ -118,3 +118,8 @@ void APluginEditor::idle() {
     pumping = false;
     closedWhilePumping.reset();
 }
+
+int APluginEditor::connectionFd() const {
+    const IEditorView* view = window.get();
+    return view ? view->ConnectionFd() : -1;
+}

@@ -32,6 +32,8 @@ class IEditorView {
     virtual void UpdaterTimer() = 0;
     // Input, timer ticks and paints; the host's idle call drives it.
     virtual void PumpEvents() = 0;
+    // The window-system connection's file descriptor, or -1.
+    virtual int ConnectionFd() const { return -1; }
 };
 
 // Makes the view for a host's parent window, or answers null when no window can be made there
@@ -47,6 +49,7 @@ class APluginEditor : public AEffEditor {
     VstInt32 open(void* parent) override;
     void close() override;
     void idle() override;
+    int connectionFd() const override;
 
     int32_t getOpenCount() const { return openCount; }
     void* getParentWindow() const { return parentWindow; }

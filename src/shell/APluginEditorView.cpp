@@ -43,6 +43,7 @@ class TNativeEditorView final : public IEditorView {
     }
     void UpdaterTimer() override { fWindow->UpdaterTimer(fWindow->updater); }
     void PumpEvents() override { fPlatform->PumpEvents(); }
+    int ConnectionFd() const override { return fPlatform->ConnectionFd(); }
 
   private:
     std::unique_ptr<IPlatform> fPlatform;

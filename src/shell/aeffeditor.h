@@ -35,6 +35,9 @@ class AEffEditor {
     virtual VstInt32 onKeyUp(VstKeyCode& keyCode) { return -1; }
     virtual VstInt32 setKnobMode(VstInt32 val) { return 0; }
     virtual bool onWheel(float distance) { return false; }
+    // The file descriptor of the open window's window-system connection, or -1: a host may wait
+    // on it and then call idle().
+    virtual int connectionFd() const { return -1; }
 
     AudioEffect* getEffect() const { return effect; }
     void* getSystemWindow() const { return systemWindow; }

@@ -22,15 +22,25 @@ class PluginKind:
     ardour_type: str     # ARDOUR.PluginType member name
     path_variable: str   # the search path Ardour reads for this type
     scanner: str | None  # Ardour's scanner for this type, run before the session if any
-    preset_pattern: str  # Lua pattern capturing a factory program number in a preset URI
+    # Lua pattern capturing a factory program number in a preset URI, or "uri=" and the URI's
+    # format (lua/bounce.lua)
+    preset_pattern: str
     name: str = 'Quillantrope'
+    # The session tempo when none is asked for (None: the new session's own, 120 BPM)
+    tempo: float | None = None
 
 
 VST2 = PluginKind(key='vst2', module='Quillantrope.so', ardour_type='LXVST',
                   path_variable='LXVST_PATH', scanner='ardour-vst-scanner',
                   preset_pattern=':(%d+)$')
+# A bundle; its factory programs are Ardour's presets "VST3-P:<class id>:0015", which Ardour
+# lists only on an instance. At a tempo other than the session's default, so that a host tempo
+# that never arrived would show.
+VST3 = PluginKind(key='vst3', module='Quillantrope.vst3', ardour_type='VST3',
+                  path_variable='VST3_PATH', scanner='ardour-vst3-scanner',
+                  preset_pattern='uri=VST3-P:%s:%04d', tempo=97.0)
 
-KINDS = [VST2]
+KINDS = [VST2, VST3]
 
 
 class ArdourError(Exception):
@@ -70,11 +80,15 @@ class Ardour:
         folder = self.work / 'plugins' / kind.key
         folder.mkdir(exist_ok=True)
         copy = folder / module.name
-        shutil.copy(module, copy)
+        if module.is_dir():  # a bundle
+            shutil.copytree(module, copy)
+        else:
+            shutil.copy(module, copy)
         # Ardour trusts a scan result only when it is newer than the module; the copy is made
         # older so that a scan in the same second still counts.
         past = time.time() - 60
-        os.utime(copy, (past, past))
+        for path in [copy, *copy.rglob('*')]:
+            os.utime(path, (past, past))
         if kind.scanner:
             log = self.work / 'log' / f'scan-{kind.key}'
             env = dict(self.env, LD_LIBRARY_PATH=str(self.lib))

@@ -108,7 +108,7 @@ def bounce(request, build, host, workdir, report):
     place_input(source, sources)
     shutil.rmtree(session / 'peaks', ignore_errors=True)
 
-    tempo = config.getoption('tempo')
+    tempo = config.getoption('tempo') or kind.tempo
     out = host.run('bounce', session, TOTAL_FRAMES, '-' if tempo is None else tempo, kind.name,
                    kind.ardour_type, kind.preset_pattern, *programs)
     (session_tempo, note_type), = ardour.lines_of(out, 'TEMPO')
@@ -128,11 +128,14 @@ def bounce(request, build, host, workdir, report):
         assert sorted(files.get(p, {})) == [0, 1], f'no stereo bounce for program {p}'
         result.outputs[p] = [wavfile.channels(files[p][c], 1)[0] for c in (0, 1)]
 
+    # Every format is compared with its oracle, the VST 2 build.
+    oracle = plugin if kind == ardour.VST2 else build / ardour.VST2.module
+
     def render(program, tempo, name):
         target = work / f'{name}-{program}.wav'
         run = subprocess.run([build / 'quillantrope-render', source, '-o', target, '--program',
                               str(program), '--tempo', tempo, '--tail', str(TAIL_SECONDS),
-                              '--plugin', plugin, '--quiet'], capture_output=True, text=True)
+                              '--plugin', oracle, '--quiet'], capture_output=True, text=True)
         assert run.returncode == 0, f'quillantrope-render failed:\n{run.stdout}{run.stderr}'
         return wavfile.channels(target, 2)
 

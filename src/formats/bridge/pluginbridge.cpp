@@ -191,6 +191,11 @@ void PluginBridge::closeEditor() {
     edits.endGesture();
 }
 
+int PluginBridge::editorConnection() const {
+    const AEffEditor* editor = editorOpen ? plugin().getEditor() : nullptr;
+    return editor ? editor->connectionFd() : -1;
+}
+
 void PluginBridge::setEditListener(EditListener listener, void* context) {
     editListener = listener;
     editListenerContext = context;

@@ -88,6 +88,9 @@ class PluginBridge {
     void idleEditor();
     void closeEditor();
     bool editorIsOpen() const { return editorOpen; }
+    // The open editor's window-system connection (its X connection's file descriptor), for a
+    // format whose host waits on it before idleEditor(); -1 when there is none.
+    int editorConnection() const;
 
     // The editor's edits, as gestures around values, for the format to tell its host. One thread
     // takes them; the listener runs on the user-interface thread after each edit was queued (a

@@ -105,4 +105,8 @@ class IPlatform {
     // One round of the UI pump: delivers what is pending (input, paints, due timers). Hosts
     // drive it from their idle call.
     virtual void PumpEvents() = 0;
+
+    // The file descriptor of the window-system connection, for hosts that wait on it before
+    // pumping (a VST3 host's run loop); -1 where there is none.
+    virtual int ConnectionFd() const { return -1; }
 };

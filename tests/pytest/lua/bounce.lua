@@ -1,7 +1,8 @@
 -- The plug-in on the session's track, one bounce per factory program.
 -- Arguments: SESSION_DIR FRAMES TEMPO|- PLUGIN_NAME PLUGIN_TYPE PRESET_PATTERN PROGRAM...
 -- PLUGIN_TYPE names an ARDOUR.PluginType (LXVST, LV2, VST3); PRESET_PATTERN is a Lua pattern
--- whose capture is the factory program number in the preset's URI.
+-- whose capture is the factory program number in the preset's URI, or "uri=" and a format of
+-- the URI itself (the plug-in's unique id, the program number).
 --
 -- Around a bounce Ardour switches the plug-in off and on (for the new block size), which clears
 -- its delay lines, and then runs the range on the calling thread in blocks of 8192 frames;
@@ -32,8 +33,15 @@ for i = 7, #arg do
   assert(track:add_processor_by_index(proc, 0, nil, true) == 0, "cannot insert the plug-in")
   local plugin = proc:to_insert():plugin(0)
   local preset
-  for p in info:get_presets(false):iter() do
-    if not p.user and tonumber(p.uri:match(preset_pattern)) == program then preset = p end
+  if preset_pattern:sub(1, 4) == "uri=" then
+    -- Ardour lists no VST3 presets by the plug-in's info: the URI is made from its template
+    -- (%s the plug-in's unique id, then the program number).
+    preset = plugin:preset_by_uri(string.format(preset_pattern:sub(5), info.unique_id, program))
+    if preset and not preset.valid then preset = nil end
+  else
+    for p in info:get_presets(false):iter() do
+      if not p.user and tonumber(p.uri:match(preset_pattern)) == program then preset = p end
+    end
   end
   assert(preset, "no preset for program " .. program)
   assert(plugin:load_preset(preset), "load_preset failed for program " .. program)

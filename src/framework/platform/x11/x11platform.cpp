@@ -142,6 +142,7 @@ class TX11Platform final : public IPlatform {
     void StopTimer(TTimerId id) override;
     uint64_t TickCount() const override;
     void PumpEvents() override;
+    int ConnectionFd() const override { return ConnectionNumber(fDisplay); }
 
   private:
     friend class TX11Window;
