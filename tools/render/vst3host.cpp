@@ -204,9 +204,12 @@ class Vst3Host final : public FormatHost {
             return {};
         return utf8(text);
     }
+    // The plug-in's texts carry their unit already ("-6.0 dB", "6.0/16 (750 ms)"): the unit is
+    // shown only where the text lacks it.
     std::string parameterLabel(int index) override {
         for (const auto& [id, units] : labels)
-            if (id == v3_param_id(index)) return units;
+            if (id == v3_param_id(index))
+                return parameterDisplay(index).find(units) == std::string::npos ? units : "";
         return {};
     }
     std::string effectName() override {
