@@ -24,13 +24,20 @@ class PluginKind:
     scanner: str | None  # Ardour's scanner for this type, run before the session if any
     preset_pattern: str  # Lua pattern capturing a factory program number in a preset URI
     name: str = 'Quillantrope'
+    # The module is a bundle folder (LV2's Quillantrope.lv2/, VST3's Quillantrope.vst3/), copied
+    # whole.
+    bundle: bool = False
 
 
 VST2 = PluginKind(key='vst2', module='Quillantrope.so', ardour_type='LXVST',
                   path_variable='LXVST_PATH', scanner='ardour-vst-scanner',
                   preset_pattern=':(%d+)$')
 
-KINDS = [VST2]
+LV2 = PluginKind(key='lv2', module='Quillantrope.lv2', ardour_type='LV2',
+                 path_variable='LV2_PATH', scanner=None, preset_pattern='#program(%d+)$',
+                 bundle=True)
+
+KINDS = [VST2, LV2]
 
 
 class ArdourError(Exception):
@@ -70,7 +77,11 @@ class Ardour:
         folder = self.work / 'plugins' / kind.key
         folder.mkdir(exist_ok=True)
         copy = folder / module.name
-        shutil.copy(module, copy)
+        if kind.bundle:
+            shutil.rmtree(copy, ignore_errors=True)
+            shutil.copytree(module, copy)
+        else:
+            shutil.copy(module, copy)
         # Ardour trusts a scan result only when it is newer than the module; the copy is made
         # older so that a scan in the same second still counts.
         past = time.time() - 60
