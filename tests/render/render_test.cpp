@@ -333,6 +333,10 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"PluginEntryReturnsNull",
                 {"-o", "OUT", "--plugin", QL_NULL_PLUGIN},
                 "entry returned null"},
+        Refusal{"UnknownFormat", {"-o", "OUT", "--format", "au"}, "vst2, clap, lv2 and vst3"},
+        Refusal{"TempoAtOutsideVst2",
+                {"-o", "OUT", "--format", "clap", "--tempo-at"},
+                "--tempo-at is a VST 2 request"},
         Refusal{"NoOutput", {"IN"}, "no output file"},
         Refusal{"UnknownOption", {"-o", "OUT", "--loud"}, "unknown option '--loud'"}),
     [](const auto& refusal) { return std::string(refusal.param.name); });

@@ -1,19 +1,19 @@
 #include "echoes.h"
 
 #include "effect/parameters.h"
-#include "vsthost.h"
+#include "formathost.h"
 
 #include <algorithm>
 #include <cmath>
 
 namespace qlrender {
 
-TempoInUse tempoInUse(PluginHost& host, bool hostTime, double hostTempo) {
+TempoInUse tempoInUse(FormatHost& host, bool hostTime, double hostTempo) {
     if (hostTime && ql::isOn(host.parameter(ql::TempoSync))) return {hostTempo, false};
     return {std::nearbyint(static_cast<double>(host.parameter(ql::ManualTempo)) * 1000.0), true};
 }
 
-int64_t longestEchoPath(PluginHost& host, double sampleRate, double tempo) {
+int64_t longestEchoPath(FormatHost& host, double sampleRate, double tempo) {
     const double wholeNote = 240.0 / tempo * sampleRate;
     auto frames = [&](double wholeNotes) {
         return static_cast<int64_t>(std::nearbyint(wholeNotes * wholeNote));

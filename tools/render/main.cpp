@@ -1,13 +1,14 @@
-// quillantrope-render: an offline VST 2 host that renders a sound file (or a built-in demo)
-// through the Quillantrope plug-in and writes the result as a WAV file.
+// quillantrope-render: an offline plug-in host (VST 2, and CLAP, LV2 or VST3 where built in)
+// that renders a sound file (or a built-in demo) through the Quillantrope plug-in and writes the
+// result as a WAV file.
 #include "audiofile.h"
 #include "demo.h"
 #include "echoes.h"
+#include "formathost.h"
 #include "options.h"
 #include "paramnames.h"
 #include "platform.h"
 #include "progress.h"
-#include "vsthost.h"
 
 #include <algorithm>
 #include <chrono>
@@ -48,17 +49,20 @@ bool sameFile(const std::string& a, const std::string& b) {
 
 // The first plug-in found where pluginSearchFolders() looks; empty when there is none, with
 // `searched` listing the folders for the error.
-std::string defaultPluginPath(std::string& searched) {
-    for (const auto& folder : pluginSearchFolders()) {
-        const fs::path candidate = fs::path(folder) / QL_RENDER_PLUGIN_FILE_NAME;
+std::string defaultPluginPath(PluginFormat format, std::string& searched) {
+    // VST 2 and CLAP plug-ins are files, LV2 and VST3 ones bundle folders.
+    const bool bundle = format == PluginFormat::Lv2 || format == PluginFormat::Vst3;
+    for (const auto& folder : pluginSearchFolders(format)) {
+        const fs::path candidate = fs::path(folder) / pluginFileName(format);
         std::error_code ec;
-        if (fs::is_regular_file(candidate, ec)) return candidate.string();
+        if (bundle ? fs::is_directory(candidate, ec) : fs::is_regular_file(candidate, ec))
+            return candidate.string();
         searched += (searched.empty() ? "" : ", ") + folder;
     }
     return {};
 }
 
-int resolveProgram(PluginHost& host, const std::string& spelled) {
+int resolveProgram(FormatHost& host, const std::string& spelled) {
     const int count = host.numPrograms();
     if (const auto number = parseNumber(spelled)) {
         if (*number != std::floor(*number) || *number < 0 || *number >= count)
@@ -75,13 +79,13 @@ int resolveProgram(PluginHost& host, const std::string& spelled) {
                      closestMatch(spelled, names) + "'? (--list-programs shows them all)");
 }
 
-void listPrograms(PluginHost& host) {
+void listPrograms(FormatHost& host) {
     const int current = host.currentProgram();
     for (int i = 0; i < host.numPrograms(); ++i)
         std::printf("%2d%s %s\n", i, i == current ? "*" : " ", host.programName(i).c_str());
 }
 
-void listParameters(PluginHost& host) {
+void listParameters(FormatHost& host) {
     std::printf("%-5s %-22s %-10s %s\n", "index", "name", "value", "display");
     for (int i = 0; i < host.numParams(); ++i) {
         const char* name = parameterName(i);
@@ -156,20 +160,27 @@ int run(const Options& options) {
         sampleRate = source.reader->sampleRate();
     }
 
+    const PluginFormat format = options.pluginFormat.value_or(
+        options.plugin.empty() ? PluginFormat::Vst2 : formatOfPath(options.plugin));
+    if (options.tempoAt && format != PluginFormat::Vst2)
+        throw UsageError("--tempo-at is a VST 2 request; the " + std::string(formatName(format)) +
+                         " host gives its tempo in its transport");
     std::string searched;
     const std::string pluginPath =
-        options.plugin.empty() ? defaultPluginPath(searched) : options.plugin;
+        options.plugin.empty() ? defaultPluginPath(format, searched) : options.plugin;
     if (pluginPath.empty())
-        throw RenderError(std::string("no ") + QL_RENDER_PLUGIN_FILE_NAME + " in " + searched +
-                          " (build the Quillantrope target, install it, or give --plugin PATH)");
+        throw RenderError("no " + pluginFileName(format) + " in " + searched +
+                          " (build the plug-in, install it, or give --plugin PATH)");
     {
         std::error_code ec;
         if (!fs::exists(pluginPath, ec)) throw RenderError("no plug-in at " + pluginPath);
     }
     const bool hostTime = !options.noHostTime;
     const auto loadStart = Clock::now();
-    PluginHost host(pluginPath, sampleRate, options.blockSize,
-                    HostTime{hostTime, options.tempoAt, options.tempo});
+    const std::unique_ptr<FormatHost> hosted =
+        openFormatHost(format, pluginPath, sampleRate, options.blockSize,
+                       HostTime{hostTime, options.tempoAt, options.tempo});
+    FormatHost& host = *hosted;
     const double loadSeconds = std::chrono::duration<double>(Clock::now() - loadStart).count();
 
     if (!options.program.empty()) host.setProgram(resolveProgram(host, options.program));
@@ -271,7 +282,7 @@ int run(const Options& options) {
     const double renderCpu = processCpuSeconds() - cpuStart;
 
     if (options.quiet) return 0;
-    std::printf("plug-in: %s\n", pluginPath.c_str());
+    std::printf("plug-in: %s (%s)\n", pluginPath.c_str(), formatName(format));
     const double audioSeconds = static_cast<double>(rendered) / sampleRate;
     const double tailSeconds = static_cast<double>(tailFrames) / sampleRate;
     if (autoTail)

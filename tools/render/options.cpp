@@ -127,9 +127,13 @@ Host:
   --no-host-time         answer no time information: the plug-in runs on its manual tempo
   --sample-rate HZ       sample rate of the demo (default 44100; an input keeps its own)
   --block-size N         frames per processing call (default 512)
-  --plugin PATH          the plug-in library (default: the one beside this tool, else the one
-                         installed in ~/.vst, /usr/local/lib/vst or /usr/lib/vst, searched in
-                         that order on Linux; the summary says which one was used)
+  --format FORMAT        the plug-in format to host: vst2 (the default), clap, lv2 or vst3;
+                         without it, a --plugin ending in .clap, .lv2 or .vst3 says it
+  --plugin PATH          the plug-in: a VST 2 or CLAP library, an LV2 or VST3 bundle folder
+                         (default: Quillantrope.so, .clap, .lv2 or .vst3 beside this tool, else
+                         the one installed in ~/.vst, /usr/local/lib/vst or /usr/lib/vst, or the
+                         format's own folders (~/.clap, ...), searched in that order on Linux;
+                         the summary says which one was used)
 
 Other:
   --quiet                print nothing but errors
@@ -228,6 +232,13 @@ Options parseCommandLine(const std::vector<std::string>& args) {
                                  "not '" +
                                  text + "'");
             options.blockSize = *frames;
+        } else if (arg == "--format") {
+            const std::string spelled = value();
+            PluginFormat format{};
+            if (!parseFormat(spelled, format))
+                throw UsageError("--format " + spelled +
+                                 ": the formats are vst2, clap, lv2 and vst3");
+            options.pluginFormat = format;
         } else if (arg == "--plugin") {
             options.plugin = value();
             if (options.plugin.empty()) throw UsageError("--plugin needs a path");

@@ -1,6 +1,8 @@
 // The command line of quillantrope-render.
 #pragma once
 
+#include "formathost.h"
+
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -43,6 +45,7 @@ struct Options {
     bool listPrograms = false;
     bool listParams = false;
     std::string plugin; // empty: the first one found where pluginSearchFolders() looks
+    std::optional<PluginFormat> pluginFormat; // none: from --plugin's suffix, else VST 2
     bool quiet = false;
     bool timing = false;
     bool help = false;

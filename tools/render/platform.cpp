@@ -62,7 +62,7 @@ bool stderrIsTerminal() {
 
 // Windows hosts have no common plug-in folder: each keeps its own list, so only the folder beside
 // the tool is searched.
-std::vector<std::string> pluginSearchFolders() {
+std::vector<std::string> pluginSearchFolders(PluginFormat) {
     std::vector<std::string> folders;
     if (std::string beside = executableDirectory(); !beside.empty()) folders.push_back(beside);
     return folders;
@@ -125,13 +125,15 @@ bool stderrIsTerminal() {
     return isatty(fileno(stderr)) != 0;
 }
 
-std::vector<std::string> pluginSearchFolders() {
+std::vector<std::string> pluginSearchFolders(PluginFormat format) {
+    // The folder the format's hosts use: vst for VST 2 (Linux hosts' LXVST), else its name.
+    const std::string kind = format == PluginFormat::Vst2 ? "vst" : formatName(format);
     std::vector<std::string> folders;
     if (std::string beside = executableDirectory(); !beside.empty()) folders.push_back(beside);
     if (const char* home = std::getenv("HOME"); home && *home)
-        folders.push_back((std::filesystem::path(home) / ".vst").string());
-    folders.emplace_back("/usr/local/lib/vst");
-    folders.emplace_back("/usr/lib/vst");
+        folders.push_back((std::filesystem::path(home) / ("." + kind)).string());
+    folders.push_back("/usr/local/lib/" + kind);
+    folders.push_back("/usr/lib/" + kind);
     return folders;
 }
 

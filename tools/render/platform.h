@@ -2,6 +2,8 @@
 // loading a shared library, finding where the tool itself lives, and asking about the terminal.
 #pragma once
 
+#include "formathost.h"
+
 #include <string>
 #include <vector>
 
@@ -28,10 +30,11 @@ class SharedLibrary {
 // The folder holding the running executable, or an empty text when the system cannot say.
 std::string executableDirectory();
 
-// Where a VST 2 plug-in is looked for when none is named, in order: beside the executable (a
-// build folder, or a Windows folder holding both), then where the user's and the system's hosts
-// find installed VST 2 plug-ins (~/.vst, /usr/local/lib/vst, /usr/lib/vst).
-std::vector<std::string> pluginSearchFolders();
+// Where a plug-in is looked for when none is named, in order: beside the executable (a build
+// folder, or a Windows folder holding both), then where the user's and the system's hosts find
+// installed plug-ins of its format (for VST 2: ~/.vst, /usr/local/lib/vst, /usr/lib/vst; the
+// other formats' folders are named alike: clap, lv2, vst3).
+std::vector<std::string> pluginSearchFolders(PluginFormat format);
 
 bool stderrIsTerminal();
 

@@ -12,7 +12,7 @@ namespace {
 
 // The callback is a plain function without a context argument, and the plug-in already calls it
 // from inside its entry, before the host knows the record: so one host is active per process.
-PluginHost* gActiveHost = nullptr;
+VstHost* gActiveHost = nullptr;
 
 using PluginEntry = AEffect*(QL_VSTCALL*)(audioMasterCallback);
 using Clock = std::chrono::steady_clock;
@@ -34,7 +34,7 @@ double secondsSince(Clock::time_point start) {
 
 } // namespace
 
-PluginHost::PluginHost(const std::string& path, double rate, int frames, HostTime hostTime)
+VstHost::VstHost(const std::string& path, double rate, int frames, HostTime hostTime)
     : sampleRate(rate), blockSize(frames), time(hostTime) {
     std::string error;
     if (!library.open(path, error))
@@ -48,7 +48,7 @@ PluginHost::PluginHost(const std::string& path, double rate, int frames, HostTim
 
     fillTimeInfo();
     gActiveHost = this;
-    effect = entry(&PluginHost::callback);
+    effect = entry(&VstHost::callback);
     if (!effect)
         throw RenderError("the plug-in " + path +
                           " refused to create an effect (its entry "
@@ -72,7 +72,7 @@ PluginHost::PluginHost(const std::string& path, double rate, int frames, HostTim
     dispatch(effSetBlockSize, 0, blockSize);
 }
 
-PluginHost::~PluginHost() {
+VstHost::~VstHost() {
     if (effect) {
         if (running) dispatch(effMainsChanged, 0, 0);
         dispatch(effClose); // the effect deletes itself
@@ -81,11 +81,11 @@ PluginHost::~PluginHost() {
     if (gActiveHost == this) gActiveHost = nullptr;
 }
 
-VstIntPtr QL_VSTCALL PluginHost::callback(AEffect* effect, VstInt32 opcode, VstInt32 index,
-                                          VstIntPtr value, void* ptr, float opt) {
+VstIntPtr QL_VSTCALL VstHost::callback(AEffect* effect, VstInt32 opcode, VstInt32 index,
+                                       VstIntPtr value, void* ptr, float opt) {
     // The version question comes before any host state matters, and with a null record.
     if (opcode == audioMasterVersion) return kHostVstVersion;
-    PluginHost* host = gActiveHost;
+    VstHost* host = gActiveHost;
     if (!host) return 0;
     if (!host->measuring) return host->answer(opcode, index, value, ptr);
     const auto start = Clock::now();
@@ -94,7 +94,7 @@ VstIntPtr QL_VSTCALL PluginHost::callback(AEffect* effect, VstInt32 opcode, VstI
     return result;
 }
 
-VstIntPtr PluginHost::answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr) {
+VstIntPtr VstHost::answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr) {
     switch (opcode) {
     case audioMasterGetTime:
         return time.provided ? reinterpret_cast<VstIntPtr>(&timeInfo) : 0;
@@ -128,12 +128,12 @@ VstIntPtr PluginHost::answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, v
     }
 }
 
-VstIntPtr PluginHost::dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
-                               float opt) {
+VstIntPtr VstHost::dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
+                            float opt) {
     return effect->dispatcher(effect, opcode, index, value, ptr, opt);
 }
 
-void PluginHost::fillTimeInfo() {
+void VstHost::fillTimeInfo() {
     timeInfo = VstTimeInfo{};
     timeInfo.samplePos = samplePos;
     timeInfo.sampleRate = sampleRate;
@@ -147,7 +147,7 @@ void PluginHost::fillTimeInfo() {
     }
 }
 
-std::string PluginHost::text(VstInt32 opcode, VstInt32 index) {
+std::string VstHost::text(VstInt32 opcode, VstInt32 index) {
     // Generous and zeroed: a plug-in may write more than the convention allows, or nothing.
     char buffer[256] = {};
     dispatch(opcode, index, 0, buffer);
@@ -155,39 +155,39 @@ std::string PluginHost::text(VstInt32 opcode, VstInt32 index) {
     return buffer;
 }
 
-std::string PluginHost::programName(int program) {
+std::string VstHost::programName(int program) {
     return text(effGetProgramNameIndexed, program);
 }
 
-int PluginHost::currentProgram() {
+int VstHost::currentProgram() {
     return static_cast<int>(dispatch(effGetProgram));
 }
 
-void PluginHost::setProgram(int program) {
+void VstHost::setProgram(int program) {
     dispatch(effSetProgram, 0, program);
 }
 
-float PluginHost::parameter(int index) {
+float VstHost::parameter(int index) {
     return effect->getParameter(effect, index);
 }
 
-void PluginHost::setParameter(int index, float value) {
+void VstHost::setParameter(int index, float value) {
     effect->setParameter(effect, index, value);
 }
 
-std::string PluginHost::parameterDisplay(int index) {
+std::string VstHost::parameterDisplay(int index) {
     return text(effGetParamDisplay, index);
 }
 
-std::string PluginHost::parameterLabel(int index) {
+std::string VstHost::parameterLabel(int index) {
     return text(effGetParamLabel, index);
 }
 
-std::string PluginHost::effectName() {
+std::string VstHost::effectName() {
     return text(effGetEffectName, 0);
 }
 
-void PluginHost::start() {
+void VstHost::start() {
     // Switching on clears the delay lines: plug-in work, counted with its processing.
     const auto start = Clock::now();
     dispatch(effMainsChanged, 0, 1);
@@ -195,7 +195,7 @@ void PluginHost::start() {
     running = true;
 }
 
-void PluginHost::process(float* const inputs[2], float* const outputs[2], int frames) {
+void VstHost::process(float* const inputs[2], float* const outputs[2], int frames) {
     fillTimeInfo();
     float* ins[2] = {inputs[0], inputs[1]};
     float* outs[2] = {outputs[0], outputs[1]};
@@ -203,6 +203,11 @@ void PluginHost::process(float* const inputs[2], float* const outputs[2], int fr
     effect->processReplacing(effect, ins, outs, frames);
     if (measuring) pluginTime += secondsSince(start);
     samplePos += frames;
+}
+
+std::unique_ptr<FormatHost> openVst2Host(const std::string& path, double sampleRate, int blockSize,
+                                         HostTime time) {
+    return std::make_unique<VstHost>(path, sampleRate, blockSize, time);
 }
 
 } // namespace qlrender

@@ -2,6 +2,7 @@
 // answers the plug-in's requests (version, time, tempo, host names) and drives the record.
 #pragma once
 
+#include "formathost.h"
 #include "platform.h"
 #include "shell/vst2abi.h"
 
@@ -9,42 +10,30 @@
 
 namespace qlrender {
 
-struct HostTime {
-    bool provided = true;    // false: audioMasterGetTime answers null
-    bool viaTempoAt = false; // the tempo-valid flag stays clear; audioMasterTempoAt answers
-    double tempo = 120.0;    // beats per minute
-};
-
-class PluginHost {
+// HostTime: without time provided audioMasterGetTime answers null; with viaTempoAt the
+// tempo-valid flag stays clear and audioMasterTempoAt answers.
+class VstHost final : public FormatHost {
   public:
     // Loads the library and asks its entry for an effect, as a host does; opens the effect and
     // tells it the sample rate and block size. Throws RenderError when any step fails.
-    PluginHost(const std::string& path, double sampleRate, int blockSize, HostTime time);
-    ~PluginHost();
-    PluginHost(const PluginHost&) = delete;
-    PluginHost& operator=(const PluginHost&) = delete;
+    VstHost(const std::string& path, double sampleRate, int blockSize, HostTime time);
+    ~VstHost() override;
 
-    int numPrograms() const { return effect->numPrograms; }
-    int numParams() const { return effect->numParams; }
-    std::string programName(int program);
-    int currentProgram();
-    void setProgram(int program);
-    float parameter(int index);
-    void setParameter(int index, float value);
-    std::string parameterDisplay(int index);
-    std::string parameterLabel(int index);
-    std::string effectName();
+    int numPrograms() override { return effect->numPrograms; }
+    int numParams() override { return effect->numParams; }
+    std::string programName(int program) override;
+    int currentProgram() override;
+    void setProgram(int program) override;
+    float parameter(int index) override;
+    void setParameter(int index, float value) override;
+    std::string parameterDisplay(int index) override;
+    std::string parameterLabel(int index) override;
+    std::string effectName() override;
 
-    // Switches the effect on (effMainsChanged 1); the first process call follows.
-    void start();
-    // One block through processReplacing: two input and two output channels of `frames`.
-    void process(float* const inputs[2], float* const outputs[2], int frames);
-
-    // With measuring on, the host keeps the time spent inside the plug-in while rendering
-    // (switching on and processing) and the part of it spent in its own callbacks.
-    void setMeasuring(bool on) { measuring = on; }
-    double pluginSeconds() const { return pluginTime; }
-    double callbackSeconds() const { return callbackTime; }
+    // effMainsChanged 1.
+    void start() override;
+    // processReplacing.
+    void process(float* const inputs[2], float* const outputs[2], int frames) override;
 
   private:
     static VstIntPtr QL_VSTCALL callback(AEffect* effect, VstInt32 opcode, VstInt32 index,
@@ -63,9 +52,6 @@ class PluginHost {
     HostTime time;
     double samplePos = 0.0;
     VstTimeInfo timeInfo{};
-    bool measuring = false;
-    double pluginTime = 0.0;
-    double callbackTime = 0.0;
 };
 
 } // namespace qlrender
