@@ -128,3 +128,6 @@ include(CPack)
 
 # The installed set: one line per plug-in format.
 ql_install_plugin(Quillantrope VST2)
+if(TARGET Quillantrope_lv2)
+  ql_install_plugin(Quillantrope_lv2 LV2)
+endif()
