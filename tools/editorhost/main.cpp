@@ -26,7 +26,7 @@ void onSignal(int) {
 // Found as the render tool finds it: beside the tool, else where it is installed; the build's
 // own path last.
 std::string defaultPlugin() {
-    for (const std::string& dir : qlrender::pluginSearchFolders()) {
+    for (const std::string& dir : qlrender::pluginSearchFolders(qlrender::PluginFormat::Vst2)) {
         const std::string candidate = dir + "/" QL_EDITOR_PLUGIN_FILE_NAME;
         if (FILE* f = std::fopen(candidate.c_str(), "rb")) {
             std::fclose(f);

@@ -126,8 +126,21 @@ bool stderrIsTerminal() {
 }
 
 std::vector<std::string> pluginSearchFolders(PluginFormat format) {
-    // The folder the format's hosts use: vst for VST 2 (Linux hosts' LXVST), else its name.
-    const std::string kind = format == PluginFormat::Vst2 ? "vst" : formatName(format);
+    // The folder the format's hosts use.
+    std::string kind = "vst";
+    switch (format) {
+    case PluginFormat::Vst2:
+        break;
+    case PluginFormat::Clap:
+        kind = "clap";
+        break;
+    case PluginFormat::Lv2:
+        kind = "lv2";
+        break;
+    case PluginFormat::Vst3:
+        kind = "vst3";
+        break;
+    }
     std::vector<std::string> folders;
     if (std::string beside = executableDirectory(); !beside.empty()) folders.push_back(beside);
     if (const char* home = std::getenv("HOME"); home && *home)
