@@ -465,28 +465,41 @@ TEST_F(Lv2Ui, EmbedsTheEditorAndTellsTheHostItsEdits) {
     };
     idleFor(300); // mapped and painted
 
-    // A click on the left feedback's on button (lit in program 0) switches it off.
+    // Two clicks on the left feedback's on button (lit in program 0): off, and on again.
     int x = 0, y = 0;
     Window ignored;
     XTranslateCoordinates(display, child, DefaultRootWindow(display), 262, 36, &x, &y, &ignored);
-    XTestFakeMotionEvent(display, -1, x, y, CurrentTime);
-    XTestFakeButtonEvent(display, 1, True, CurrentTime);
-    XTestFakeButtonEvent(display, 1, False, CurrentTime);
-    XSync(display, False);
-    idleFor(300);
+    auto click = [&] {
+        XTestFakeMotionEvent(display, -1, x, y, CurrentTime);
+        XTestFakeButtonEvent(display, 1, True, CurrentTime);
+        XTestFakeButtonEvent(display, 1, False, CurrentTime);
+        XSync(display, False);
+        idleFor(300);
+    };
+    click();
+    click();
 
     const uint32_t port = uint32_t(portOfParam(ql::LeftFeedbackOn));
-    ASSERT_FALSE(told.values.empty()) << "the editor's edit never reached the host";
-    EXPECT_EQ(told.values.back(), std::make_pair(port, 0.0f));
+    std::vector<float> sent;
+    for (const auto& [p, v] : told.values)
+        if (p == port) sent.push_back(v);
+    EXPECT_EQ(sent, (std::vector<float>{0.0f, 1.0f})) << "the host was not told both edits";
     ASSERT_GE(told.touches.size(), 2u);
     EXPECT_EQ(told.touches.front(), std::make_pair(port, true));
     EXPECT_EQ(told.touches.back(), std::make_pair(port, false));
 
-    // The host's port still holds the old value until it applies the UI's: a run in between
-    // must not undo the edit.
+    // The host applies the UI's values later, one run apart: neither the port's old value nor
+    // the first edit, arriving after the second, may undo the editor's latest value.
+    controls[port] = 1.0f;
     run(i);
-    EXPECT_EQ(decoded(i).values[ql::LeftFeedbackOn], 0.0f);
-    controls[port] = 0.0f; // the host applies the UI's value
+    EXPECT_EQ(decoded(i).values[ql::LeftFeedbackOn], 1.0f);
+    controls[port] = 0.0f;
+    run(i);
+    EXPECT_EQ(decoded(i).values[ql::LeftFeedbackOn], 1.0f) << "a stale value undid the edit";
+    controls[port] = 1.0f;
+    run(i);
+    // Once the host caught up, its own changes count again.
+    controls[port] = 0.0f;
     run(i);
     EXPECT_EQ(decoded(i).values[ql::LeftFeedbackOn], 0.0f);
 
