@@ -97,7 +97,7 @@ set(CPACK_PACKAGE_NAME quillantrope)
 set(CPACK_PACKAGE_VENDOR "the Quillantrope authors")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Quillantrope authors <quillantrope@example.org>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "stereo tempo-synchronised delay (VST 2 plug-in)")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "stereo tempo-synchronised delay (VST 2 and LV2 plug-in)")
 set(CPACK_PACKAGE_DESCRIPTION
   "Quillantrope is a stereo delay whose two lines are timed in whole notes at the
 host's tempo or a manual one, each side with its own level, feedback, resonant
@@ -105,7 +105,8 @@ feedback filter and ping-pong offset, a shared high and low cut, a gate for
 echo tails and a ducker; 80 automatable parameters and 40 programs.
 
 This package holds the VST 2 plug-in for Linux hosts (in /usr/lib/vst), the
-offline host quillantrope-render, which renders sound files through the
+LV2 plug-in with its editor (in /usr/lib/lv2), the offline host
+quillantrope-render, which renders sound files through the
 plug-in, and quillantrope-editor, which opens the plug-in's editor in a
 window of its own.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
@@ -133,4 +134,7 @@ if(TARGET Quillantrope_clap)
 endif()
 if(TARGET Quillantrope_vst3)
   ql_install_plugin(Quillantrope_vst3 VST3)
+endif()
+if(TARGET Quillantrope_lv2)
+  ql_install_plugin(Quillantrope_lv2 LV2)
 endif()

@@ -28,6 +28,9 @@ class PluginKind:
     name: str = 'Quillantrope'
     # The session tempo when none is asked for (None: the new session's own, 120 BPM)
     tempo: float | None = None
+    # The module is a bundle folder (LV2's Quillantrope.lv2/, VST3's Quillantrope.vst3/), copied
+    # whole.
+    bundle: bool = False
 
 
 VST2 = PluginKind(key='vst2', module='Quillantrope.so', ardour_type='LXVST',
@@ -38,9 +41,14 @@ VST2 = PluginKind(key='vst2', module='Quillantrope.so', ardour_type='LXVST',
 # that never arrived would show.
 VST3 = PluginKind(key='vst3', module='Quillantrope.vst3', ardour_type='VST3',
                   path_variable='VST3_PATH', scanner='ardour-vst3-scanner',
-                  preset_pattern='uri=VST3-P:%s:%04d', tempo=97.0)
+                  preset_pattern='uri=VST3-P:%s:%04d', tempo=97.0,
+                  bundle=True)
 
-KINDS = [VST2, VST3]
+LV2 = PluginKind(key='lv2', module='Quillantrope.lv2', ardour_type='LV2',
+                 path_variable='LV2_PATH', scanner=None, preset_pattern='#program(%d+)$',
+                 bundle=True)
+
+KINDS = [VST2, LV2, VST3]
 
 
 class ArdourError(Exception):
@@ -80,7 +88,8 @@ class Ardour:
         folder = self.work / 'plugins' / kind.key
         folder.mkdir(exist_ok=True)
         copy = folder / module.name
-        if module.is_dir():  # a bundle
+        if kind.bundle:
+            shutil.rmtree(copy, ignore_errors=True)
             shutil.copytree(module, copy)
         else:
             shutil.copy(module, copy)

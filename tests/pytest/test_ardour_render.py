@@ -1,10 +1,12 @@
 """The plug-in inside a real host: Ardour renders a stereo click track through it, and the result
-must match quillantrope-render's render of the same input sample for sample.
+must match quillantrope-render's render of the same input through the VST 2 build sample for
+sample, whichever plug-in type Ardour ran.
 
 A new 44100 Hz session gets one stereo track holding the input as a region, the plug-in as a
 pre-fader insert with a factory program loaded as Ardour's preset, and the track is rendered with
 Track:bounce_range (the master-bus export is unreliable without a display). The reference renders
-at the tempo Ardour reports. Each plug-in type (ardour.KINDS) runs the same steps."""
+at the tempo Ardour reports. Each plug-in type (ardour.KINDS) runs the same steps, and then saves
+the session with the plug-in on the track and reloads it in a new Ardour process."""
 import shutil
 import subprocess
 from dataclasses import dataclass, field
@@ -63,6 +65,7 @@ def place_input(source: Path, targets: list[str]):
 class Bounce:
     """What one Ardour session rendered through one plug-in type, and the references."""
     kind: ardour.PluginKind
+    session: Path
     tempo: str  # as Ardour printed it, so the reference gets the very same value
     outputs: dict = field(default_factory=dict)    # program: [left, right]
     reference: dict = field(default_factory=dict)  # program: the render at Ardour's tempo
@@ -98,7 +101,7 @@ def bounce(request, build, host, workdir, report):
     programs = [int(p) for p in config.getoption('programs').split()]
     work = workdir / kind.key
     work.mkdir()
-    plugin = host.install(kind, build / kind.module)
+    host.install(kind, build / kind.module)
     source = make_input(work)
 
     session = work / 'session'
@@ -114,7 +117,7 @@ def bounce(request, build, host, workdir, report):
     (session_tempo, note_type), = ardour.lines_of(out, 'TEMPO')
     assert note_type == '4', f'tempo in 1/{note_type} notes'
     (rate, _, block), = ardour.lines_of(out, 'RATE')
-    result = Bounce(kind, session_tempo)
+    result = Bounce(kind, session, session_tempo)
     report(f'{kind.key}: {host.tool.name} on the dummy backend: {rate} Hz, process block {block}, '
            f'tempo {session_tempo} BPM, bounce of {TOTAL_FRAMES} frames '
            f'({INPUT_FRAMES // RATE} s input + {TAIL_SECONDS} s tail)')
@@ -128,8 +131,8 @@ def bounce(request, build, host, workdir, report):
         assert sorted(files.get(p, {})) == [0, 1], f'no stereo bounce for program {p}'
         result.outputs[p] = [wavfile.channels(files[p][c], 1)[0] for c in (0, 1)]
 
-    # Every format is compared with its oracle, the VST 2 build.
-    oracle = plugin if kind == ardour.VST2 else build / ardour.VST2.module
+    # The oracle of every plug-in type: the VST 2 build.
+    oracle = build / ardour.VST2.module
 
     def render(program, tempo, name):
         target = work / f'{name}-{program}.wav'
@@ -192,3 +195,39 @@ def test_each_program_was_applied(bounce, request):
         for b in programs[i + 1:]:
             diff, _ = wavfile.max_diff(bounce.outputs[a], bounce.outputs[b])
             assert diff > tolerance, f'programs {a} and {b} rendered the same in Ardour'
+
+
+def test_a_saved_session_reloads_the_same(bounce, host, report, request):
+    """The plug-in on the track with a program's preset and its first control moved off it,
+    bounced and saved; the session loaded by a new Ardour process bounces the same samples with
+    the same control values."""
+    kind = bounce.kind
+    program = [int(p) for p in request.config.getoption('programs').split()][-1]
+    tempo = request.config.getoption('tempo') or kind.tempo
+    tempo = '-' if tempo is None else tempo
+    saved = host.run('persist', bounce.session, TOTAL_FRAMES, tempo, 'save', kind.name,
+                     kind.ardour_type, kind.preset_pattern, program)
+    loaded = host.run('persist', bounce.session, TOTAL_FRAMES, tempo, 'load')
+
+    def values(out):
+        return {int(i): v for i, v in ardour.lines_of(out, 'VALUE')}
+
+    def output(out):
+        files = {int(c): path for c, path in ardour.lines_of(out, 'OUTPUT')}
+        assert sorted(files) == [0, 1], 'no stereo bounce'
+        return [wavfile.channels(files[c], 1)[0] for c in (0, 1)]
+
+    before, after = values(saved), values(loaded)
+    assert before, 'the plug-in showed no control inputs'
+    changed = {i: (before[i], after.get(i)) for i in before if after.get(i) != before[i]}
+    assert not changed and len(after) == len(before), \
+        f'{kind.key}: control values changed by the reload (before, after): {changed}'
+    first, second = output(saved), output(loaded)
+    diff, compared = wavfile.max_diff(first, second)
+    edit = wavfile.max_diff(first, bounce.outputs[program])[0] if program in bounce.outputs \
+        else float('nan')
+    report(f'  {kind.key} session reload (program {program}, first control 0.5): '
+           f'{len(before)} control values the same, {compared} samples compared, max '
+           f'|difference| {diff:.3g}; the edit moved the bounce by up to {edit:.3g}')
+    assert len(first[0]) == len(second[0]) and diff == 0.0, \
+        f'{kind.key}: the reloaded session bounced differently (max |difference| {diff:.3g})'
