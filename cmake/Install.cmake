@@ -97,7 +97,7 @@ set(CPACK_PACKAGE_NAME quillantrope)
 set(CPACK_PACKAGE_VENDOR "the Quillantrope authors")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Quillantrope authors <quillantrope@example.org>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "stereo tempo-synchronised delay (VST 2 and LV2 plug-in)")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "stereo tempo-synchronised delay (VST 2, LV2, CLAP and VST3 plug-in)")
 set(CPACK_PACKAGE_DESCRIPTION
   "Quillantrope is a stereo delay whose two lines are timed in whole notes at the
 host's tempo or a manual one, each side with its own level, feedback, resonant
