@@ -152,6 +152,7 @@ class Vst3Host final : public FormatHost {
             v3_cpp_obj_unref(controller);
         }
         if (processor) v3_cpp_obj_unref(processor);
+        if (units) v3_cpp_obj_unref(units); // each interface asked for holds a reference
         if (component) {
             v3_cpp_obj_terminate(component);
             v3_cpp_obj_unref(component);
