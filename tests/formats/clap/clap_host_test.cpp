@@ -386,7 +386,7 @@ struct Stream {
                           if (self->at >= self->failAt) return -1;
                           const size_t n = std::min<size_t>(
                               {size_t(size), self->stride, self->bytes.size() - self->at});
-                          std::memcpy(buffer, self->bytes.data() + self->at, n);
+                          if (n) std::memcpy(buffer, self->bytes.data() + self->at, n);
                           self->at += n;
                           return int64_t(n);
                       }};
